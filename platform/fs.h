@@ -1,0 +1,90 @@
+#pragma once
+// File-system services of the platform layer: the wildcard directory search, attributes,
+// copying that never overwrites, attribute clearing, folders, the current directory and
+// locale-aware text comparison. Paths use '/' as separator.
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace platform {
+
+// Attribute bits as the directory search reports them.
+enum FileAttr : uint32_t {
+  faReadOnly = 0x01,
+  faHidden = 0x02,
+  faSystem = 0x04,
+  faVolume = 0x08,
+  faDirectory = 0x10,
+  faArchive = 0x20,
+};
+constexpr uint32_t kInvalidAttributes = 0xFFFFFFFFu;
+
+struct FindEntry {
+  std::string Name;   // the entry's name, without folder
+  uint32_t Attr = 0;  // FileAttr bits
+  uint64_t Size = 0;  // bytes; 0 for folders
+};
+
+// '*' and '?' wildcards, letters compared without regard to case. A mask "*.xyz" whose
+// extension has exactly three characters also matches names whose extension begins with
+// them ("*.tif" matches "a.tiff").
+bool MatchesMask(std::string_view mask, std::string_view name);
+
+// Lists the entries of a folder matching a pattern "folder/mask" (the mask is the text
+// after the last '/'). Symbolic links are followed. Returns false (and no entries) when
+// the folder cannot be read.
+bool FindFiles(const std::string& pattern, std::vector<FindEntry>& out);
+
+// Attributes of a path (links followed), or kInvalidAttributes when it does not exist.
+uint32_t GetFileAttributes(const std::string& path);
+bool FileExists(const std::string& path);       // exists and is not a directory
+bool DirectoryExists(const std::string& path);  // exists and is a directory
+
+// Device and inode of a path (links followed), for recognising a folder seen before.
+struct FileId {
+  uint64_t Device = 0;
+  uint64_t Inode = 0;
+  bool operator==(const FileId&) const = default;
+};
+std::optional<FileId> GetFileId(const std::string& path);
+
+enum class CopyResult { Copied, AlreadyExists, Failed };
+
+// Copies src to dst, keeping the permission bits and the modification time. The bytes are
+// written under a temporary name in dst's folder and renamed into place without replacing
+// an existing file, so an interrupted copy never leaves a partial file under dst's name.
+CopyResult CopyFileNoOverwrite(const std::string& src, const std::string& dst,
+                               std::string* error = nullptr);
+
+// Writes a new file dst through `write`, which receives a temporary path in dst's folder
+// and returns true when it wrote the file completely. The temporary file is then renamed
+// to dst without replacing an existing file; on any failure it is removed.
+CopyResult WriteFileNoOverwrite(const std::string& dst,
+                                const std::function<bool(const std::string& tempPath)>& write,
+                                std::string* error = nullptr);
+
+// Makes the file readable and writable by its owner: mode 0666 & ~umask (0777 & ~umask for
+// folders). Returns false when that fails.
+bool ClearFileAttributes(const std::string& path);
+
+// Creates a folder and its missing parents. True when the folder exists afterwards.
+bool ForceDirectories(const std::string& path);
+
+std::string GetCurrentDir();
+bool SetCurrentDir(const std::string& path);
+
+std::string TempDirectory();          // with a trailing '/'
+uint64_t TickCount();                 // monotonic milliseconds
+uint64_t AvailablePhysicalMemory();   // MemAvailable in bytes, 0 when not reported
+
+// Case-insensitive comparison in the user's collation order (LC_COLLATE on case-folded
+// text): <0, 0, >0.
+int CompareTextLocale(std::string_view a, std::string_view b);
+// Upper-cases the ASCII letters a to z only.
+std::string UpperAscii(std::string_view s);
+
+}  // namespace platform
