@@ -28,6 +28,39 @@ class DriveTable {
   virtual bool VolumeLabel(const std::string& rootPath, std::string& label) const = 0;
 };
 
+// A drive table with fixed contents, for tests and tools. A drive without a label answers
+// the label query with an empty label; a path that is not one of the roots fails it.
+class FixedDriveTable : public DriveTable {
+ public:
+  struct Drive {
+    std::string Root;   // ending with '/'
+    std::string Label;
+  };
+  explicit FixedDriveTable(std::vector<Drive> drives) : FDrives(std::move(drives)) {}
+  std::vector<std::string> RootPaths() const override;
+  bool VolumeLabel(const std::string& rootPath, std::string& label) const override;
+
+ private:
+  std::vector<Drive> FDrives;
+};
+
+// The drive roots of a mount table: "/" first, then every mount point strictly below /media,
+// /run/media or /mnt that does not hold a pseudo file system, in table order, each once.
+std::vector<std::string> DriveRootsFromMounts(const std::vector<MountEntry>& mounts);
+
+// The <name> of a mount point /media/<user>/<name> or /run/media/<user>/<name>, else empty.
+std::string LabelFromMountPoint(std::string_view mountPoint);
+
+// Undoes udev's "\x20"-style escapes of /dev/disk/by-label names.
+std::string UnescapeUdevName(std::string_view name);
+
+// The label query against a given mount table and by-label folder (the system table uses
+// /proc/self/mountinfo and /dev/disk/by-label): false with an empty label when rootPath is
+// not a mount point; otherwise true, with the by-label name whose link resolves to the
+// mount's source, else the automounter's mount-point name, else an empty label.
+bool VolumeLabelFromMounts(const std::vector<MountEntry>& mounts, const std::string& byLabelDir,
+                           const std::string& rootPath, std::string& label);
+
 // The drive table in use: the system's, unless a test installed its own.
 const DriveTable& Drives();
 // Installs a drive table; nullptr restores the system's.

@@ -70,6 +70,9 @@ CopyResult WriteFileNoOverwrite(const std::string& dst,
 // Makes the file readable and writable by its owner: mode 0666 & ~umask (0777 & ~umask for
 // folders). Returns false when that fails.
 bool ClearFileAttributes(const std::string& path);
+// The process's file-creation mask (permission bits only), read without changing it where
+// the system allows.
+uint32_t ProcessUmask();
 
 // Creates a folder and its missing parents. True when the folder exists afterwards.
 bool ForceDirectories(const std::string& path);
