@@ -1,0 +1,150 @@
+// The directory tree scanner's walk.
+
+#include "app/tree_scanner.h"
+
+#include <algorithm>
+
+#include "app/comma_text.h"
+#include "platform/ui.h"
+
+namespace {
+
+int32_t Increment(int32_t v) {
+  return static_cast<int32_t>(static_cast<uint32_t>(v) + 1u);
+}
+
+}  // namespace
+
+TTreeScanner::TTreeScanner(TComponent* Owner) : TComponent(Owner) {}
+
+TTreeScanner::~TTreeScanner() = default;
+
+std::string TTreeScanner::FileMask() const {
+  return FMasks.Empty() ? std::string() : FMasks[0];
+}
+
+void TTreeScanner::SetFileMask(const std::string& value) {
+  if (SearchInProgress()) return;
+  FMasks.Clear();
+  FMasks.Add(value);
+}
+
+std::string TTreeScanner::FileMaskCommaText() const { return JoinCommaText(FMasks.ToVector()); }
+
+void TTreeScanner::SetFileMaskCommaText(const std::string& value) {
+  if (SearchInProgress()) return;
+  FMasks.Clear();
+  for (const std::string& mask : SplitCommaText(value)) FMasks.Add(mask);
+}
+
+std::string TTreeScanner::NormalizeFolder(const std::string& path) {
+  std::string p = path;
+  if (p.empty() || p.back() != '/') p += '/';
+  // The directory part: up to the last '/', which is dropped unless it is the root or
+  // follows another '/'.
+  size_t last = p.rfind('/');
+  if (last == 0 || p[last - 1] == '/') {
+    p.resize(last + 1);
+  } else {
+    p.resize(last);
+  }
+  if (p.back() != '/') p += '/';
+  return p;
+}
+
+void TTreeScanner::Fire(const TNotifyEvent& event) {
+  if (event) event(this);
+}
+
+void TTreeScanner::Search() {
+  // SearchInProgress drops back even when a handler throws out of the walk.
+  struct DepthGuard {
+    int& Depth;
+    explicit DepthGuard(int& d) : Depth(d) { ++Depth; }
+    ~DepthGuard() { --Depth; }
+  };
+  {
+    DepthGuard guard(FSearchDepth);
+    FFileFound.clear();
+    FFileSize = 0;
+    FFilesFoundCount = 0;
+    FDirectoriesFoundCount = 0;
+    if (FInitialDirectory.empty()) FInitialDirectory = platform::GetCurrentDir();
+    FInitialDirectory = NormalizeFolder(FInitialDirectory);
+    TAncestors ancestors;
+    const std::string start = FInitialDirectory;  // handlers may change the property
+    ScanDirectory(start, ancestors);
+  }
+  Fire(OnSearchDone);
+}
+
+void TTreeScanner::ScanDirectory(const std::string& folder, TAncestors& ancestors) {
+  platform::ProcessMessages();
+  FFileSize = 0;
+  FFileFound = folder;
+  Fire(OnDirectoryFound);
+  FDirectoriesFoundCount = Increment(FDirectoriesFoundCount);
+
+  // Remember this folder while below it, so that a link back up is not followed.
+  std::optional<platform::FileId> self = platform::GetFileId(folder);
+  if (self) ancestors.push_back(*self);
+  struct PopGuard {
+    TAncestors& List;
+    bool Pushed;
+    ~PopGuard() {
+      if (Pushed) List.pop_back();
+    }
+  } pop{ancestors, self.has_value()};
+
+  // Names that differ only in case are different entries on this platform, so both lists
+  // drop exact duplicates only (a file matched by several masks is listed once).
+  std::vector<platform::FindEntry> entries;
+  TSortedStringList folders(TSortedStringList::TDuplicateMode::dmExact);
+  if (FRecursive && platform::FindFiles(folder + "*.*", entries)) {
+    const bool hidden = FFindHiddenFolders;
+    for (const platform::FindEntry& e : entries) {
+      if (!(e.Attr & platform::faDirectory) || e.Name == "." || e.Name == "..") continue;
+      if (e.Attr & (platform::faSystem | platform::faVolume)) continue;
+      if ((e.Attr & platform::faHidden) && !hidden) continue;
+      std::string path = folder + e.Name + "/";
+      // A folder already being walked (a link to an ancestor) is skipped altogether: it is
+      // neither entered nor reported, so a link loop cannot make the walk endless.
+      std::optional<platform::FileId> id = platform::GetFileId(path);
+      if (id && std::find(ancestors.begin(), ancestors.end(), *id) != ancestors.end()) continue;
+      folders.Add(path);
+    }
+  }
+
+  {
+    TSortedStringList files(TSortedStringList::TDuplicateMode::dmExact);
+    const bool hidden = FFindHiddenFiles;
+    const std::vector<std::string> masks = FMasks.ToVector();
+    for (const std::string& mask : masks) {
+      // A mask naming another folder would list entries that are not in this one.
+      if (mask.find('/') != std::string::npos) continue;
+      if (!platform::FindFiles(folder + mask, entries)) continue;
+      for (const platform::FindEntry& e : entries) {
+        if (e.Attr & (platform::faDirectory | platform::faVolume)) continue;
+        if ((e.Attr & platform::faHidden) && !hidden) continue;
+        files.Add(folder + e.Name, e.Size);
+      }
+    }
+    for (int i = 0; i < files.Count(); ++i) {
+      FFileFound = files[i];
+      FFileSize = static_cast<int32_t>(static_cast<uint32_t>(files.Data(i)));
+      Fire(OnFileFound);
+      FFilesFoundCount = Increment(FFilesFoundCount);
+    }
+  }
+  FFileSize = 0;
+
+  for (int i = 0; i < folders.Count(); ++i) {
+    if (FRecursive) {
+      ScanDirectory(folders[i], ancestors);
+    } else {
+      FFileFound = folders[i];
+      Fire(OnDirectoryFound);
+    }
+  }
+  Fire(OnDirectoryDone);
+}
