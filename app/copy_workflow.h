@@ -137,7 +137,7 @@ class TCopyWorkflow {
 
   void tsFilesFileFound();
   void RunCopy();
-  void CopyOneFile(int index, int count);
+  void CopyOneFile(const std::string& S, const std::string& F, const std::string& T);
   void CompletionSteps();
   void ShowClosingMessage(const std::string& root);
 

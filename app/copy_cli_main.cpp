@@ -1,0 +1,105 @@
+// vandrel-copy-cli: copies the images of a Vandrel photo disc without a window, with the
+// same workflow the window uses: the same disc detection, scan, destination layout,
+// skipping of existing files and closing message.
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "app/copy_workflow.h"
+#include "platform/drives.h"
+#include "platform/fs.h"
+
+namespace {
+
+const char* const kUsage =
+    "Usage: vandrel-copy-cli [--source DIR] [--dest DIR] [--jpeg]\n"
+    "Copies the images of a Vandrel photo disc into \"Vandrel Images\" below DIR.\n"
+    "\n"
+    "  --source DIR  folder to copy from (default: the first drive whose volume label\n"
+    "                contains VANDREL or DIGITAL PHOTOS)\n"
+    "  --dest DIR    folder to create \"Vandrel Images\" in (default: the home folder)\n"
+    "  --jpeg        write TIFF files as JPEG files\n"
+    "  --help        show this text\n"
+    "\n"
+    "Exit status: 0 when every image was copied or already present, 1 when some could\n"
+    "not be copied, 2 when no disc or source folder was found or the arguments are wrong.\n";
+
+std::string HomeFolder() {
+  const char* home = std::getenv("HOME");
+  return home && *home ? home : "/";
+}
+
+// The image I/O the copy uses for the preview load and the JPEG conversion. Left unset,
+// every load counts as failed, so with --jpeg TIFF files are copied unchanged.
+void ConnectImageIo(TCopyHooks& /*hooks*/) {}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::string source, dest;
+  bool jpeg = false;
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    if (arg == "--help" || arg == "-h") {
+      std::fputs(kUsage, stdout);
+      return 0;
+    } else if (arg == "--jpeg") {
+      jpeg = true;
+    } else if ((arg == "--source" || arg == "--dest") && i + 1 < argc) {
+      (arg == "--source" ? source : dest) = argv[++i];
+    } else {
+      std::fprintf(stderr, "vandrel-copy-cli: unexpected argument '%s'\n\n%s", arg.c_str(), kUsage);
+      return 2;
+    }
+  }
+
+  if (source.empty()) {
+    const std::vector<std::string> drives = platform::Drives().RootPaths();
+    const int found = TCopyWorkflow::FindDisc(drives);
+    if (found < 0) {
+      std::printf("%s\n", TCopyWorkflow::kInsertDiscMessage);
+      return 2;
+    }
+    source = drives[found];
+    std::printf("Found the disc at %s\n", source.c_str());
+  }
+  if (!platform::DirectoryExists(source)) {
+    std::fprintf(stderr, "vandrel-copy-cli: the source folder %s does not exist\n", source.c_str());
+    return 2;
+  }
+  if (dest.empty()) dest = HomeFolder();
+
+  TCopyHooks hooks;
+  hooks.ProcessMessages = [] {};
+  std::string activity;
+  hooks.SetStatusText = [&activity](int panel, const std::string& text) {
+    if (panel == 1) activity = text;
+    else std::printf("%7s  %s\n", text.c_str(), activity.c_str());
+  };
+  hooks.SetFileCountText = [](const std::string& text) { std::printf("%s\n", text.c_str()); };
+  hooks.AsJpeg = [jpeg] { return jpeg; };
+  hooks.ShowMessage = [](const std::string& text) { std::printf("%s\n", text.c_str()); };
+  hooks.ShowError = [](const std::string& text) {
+    std::fprintf(stderr, "vandrel-copy-cli: %s\n", text.c_str());
+  };
+  hooks.OpenFolder = [](const std::string&) {};  // no desktop shell for a headless copy
+  ConnectImageIo(hooks);
+
+  TCopyWorkflow workflow(std::move(hooks));
+  workflow.SetSource(source);
+  workflow.SetDestination(dest);
+  workflow.CopyFilesClick();
+
+  const TCopySummary& s = workflow.LastSummary();
+  std::printf("\n%d images: %d copied, %d converted to JPEG, %d already present, %d failed\n",
+              s.Total, s.Copied, s.Converted, s.Skipped, static_cast<int>(s.FailedFiles.size()));
+  if (s.UnconvertedTiffs > 0) {
+    std::printf("%d TIFF files could not be decoded and were copied unchanged\n",
+                s.UnconvertedTiffs);
+  }
+  for (const std::string& f : s.FailedFiles) std::printf("  not copied: %s\n", f.c_str());
+  return s.FailedFiles.empty() && s.Error.empty() ? 0 : 1;
+}

@@ -1,0 +1,403 @@
+#include "app/copy_workflow.h"
+
+#include <pwd.h>
+#include <unistd.h>
+
+#include <cstdint>
+#include <cstdlib>
+#include <exception>
+#include <locale>
+
+#include "app/sorted_string_list.h"
+#include "app/tree_scanner.h"
+#include "platform/drives.h"
+#include "platform/fs.h"
+#include "platform/ui.h"
+
+namespace {
+
+const char* const kMasks[] = {"*.bmp", "*.tif", "*.png", "*.jpg"};
+
+// The vendor's logo and notice images, in upper case; they are never copied.
+const char* const kVendorImages[] = {"VANDRELLOGO_RMMG_MED.JPG", "VANDRELLOGO_SUNFLOWER50.JPG",
+                                     "YOUR-DIGITAL-PICTURES-ARE-H.JPG"};
+
+// How many names of files that could not be copied the closing message lists.
+constexpr size_t kFailedNamesShown = 5;
+
+std::string IncludeTrailingSlash(const std::string& s) {
+  if (!s.empty() && s.back() == '/') return s;
+  return s + '/';
+}
+
+std::string FileNameOf(const std::string& path) {
+  const size_t slash = path.rfind('/');
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// The position of the extension's dot in a file name, or npos.
+size_t ExtensionDot(const std::string& name) { return name.rfind('.'); }
+
+std::string HomeFolder() {
+  if (const char* home = std::getenv("HOME"); home && *home) return IncludeTrailingSlash(home);
+  if (const passwd* pw = getpwuid(getuid()); pw && pw->pw_dir) {
+    return IncludeTrailingSlash(pw->pw_dir);
+  }
+  return "/";
+}
+
+char LocaleDecimalSeparator() {
+  try {
+    return std::use_facet<std::numpunct<char>>(std::locale("")).decimal_point();
+  } catch (const std::exception&) {
+    return '.';
+  }
+}
+
+std::string CurrentExceptionMessage() {
+  try {
+    throw;
+  } catch (const std::exception& e) {
+    return e.what();
+  } catch (...) {
+    return "Unknown error";
+  }
+}
+
+}  // namespace
+
+// The scan's file list: sorted by the user's collation ignoring case; only exactly equal
+// paths are duplicates, so two files whose names differ only in case are both kept.
+struct TCopyWorkflow::TFileList {
+  TSortedStringList List{TSortedStringList::TDuplicateMode::dmExact};
+};
+
+TCopyWorkflow::TCopyWorkflow(TCopyHooks hooks)
+    : FHooks(std::move(hooks)),
+      FScanner(std::make_unique<TTreeScanner>()),
+      FFiles(std::make_unique<TFileList>()) {
+  FScanner->OnFileFound = [this](TObject*) { tsFilesFileFound(); };
+}
+
+TCopyWorkflow::~TCopyWorkflow() = default;
+
+std::vector<std::string> TCopyWorkflow::Files() const {
+  std::vector<std::string> files;
+  for (int i = 0; i < FFiles->List.Count(); ++i) files.push_back(FFiles->List[i]);
+  return files;
+}
+
+// ---- Hooks with their fallbacks ----
+
+void TCopyWorkflow::ProcessMessages() {
+  if (FHooks.ProcessMessages) FHooks.ProcessMessages();
+  else platform::ProcessMessages();
+}
+
+void TCopyWorkflow::SetStatus(int panel, const std::string& text) {
+  FStatus[panel == 0 ? 0 : 1] = text;
+  if (FHooks.SetStatusText) FHooks.SetStatusText(panel, text);
+}
+
+void TCopyWorkflow::SetCaption(const std::string& caption) {
+  FCaption = caption;
+  if (FHooks.SetCopyCaption) FHooks.SetCopyCaption(caption);
+}
+
+void TCopyWorkflow::SetControlsEnabled(bool enabled) {
+  if (FHooks.SetControlsEnabled) FHooks.SetControlsEnabled(enabled);
+}
+
+std::string TCopyWorkflow::SourcePath() const {
+  return FHooks.SourcePath ? FHooks.SourcePath() : FSourcePath;
+}
+
+std::string TCopyWorkflow::DestPath() const {
+  return FHooks.DestPath ? FHooks.DestPath() : FDestPath;
+}
+
+void TCopyWorkflow::Message(const std::string& text) {
+  if (FHooks.ShowMessage) FHooks.ShowMessage(text);
+  else platform::ShowMessage(text);
+}
+
+void TCopyWorkflow::Error(const std::string& text) {
+  if (FHooks.ShowError) FHooks.ShowError(text);
+  else Message(text);
+}
+
+// ---- Disc detection ----
+
+std::string TCopyWorkflow::GetVolumeLabel(const std::string& rootPath) {
+  std::string label;
+  if (!platform::Drives().VolumeLabel(rootPath, label)) return "";
+  return platform::UpperAscii(label);
+}
+
+int TCopyWorkflow::FindDisc(const std::vector<std::string>& items) {
+  for (size_t i = 0; i < items.size(); ++i) {
+    const std::string label = GetVolumeLabel(items[i]);
+    if (label.find("VANDREL") != std::string::npos ||
+        label.find("DIGITAL PHOTOS") != std::string::npos) {
+      return static_cast<int>(i);
+    }
+  }
+  return -1;
+}
+
+void TCopyWorkflow::FormShow() {
+  try {
+    if (FHooks.SetDestPath) FHooks.SetDestPath(HomeFolder());
+    else FDestPath = HomeFolder();
+
+    const std::vector<std::string> items =
+        FHooks.SourceItems ? FHooks.SourceItems() : platform::Drives().RootPaths();
+    const int found = items.empty() ? -1 : FindDisc(items);
+    if (found < 0) {
+      Message(kInsertDiscMessage);
+    } else {
+      if (FHooks.SetSourceItemIndex) FHooks.SetSourceItemIndex(found);
+      else FSourcePath = items[found];
+      // A click on "Copy Files" while this scan services the message queue is remembered
+      // and the copy started once the scan is over, instead of running inside the scan.
+      FStartupScan = true;
+      try {
+        ScanSource();
+      } catch (...) {
+        FStartupScan = false;
+        throw;
+      }
+      FStartupScan = false;
+    }
+  } catch (...) {
+    Error(CurrentExceptionMessage());
+  }
+  if (FCopyPending) {
+    FCopyPending = false;
+    CopyFilesClick();
+  }
+}
+
+// ---- Scan ----
+
+int TCopyWorkflow::ScanSource() {
+  FFiles->List.Clear();
+  FScanner->SetInitialDirectory(SourcePath());
+  try {
+    for (const char* mask : kMasks) {
+      FScanner->SetFileMask(mask);
+      FScanner->Search();
+    }
+  } catch (...) {
+    SetStatus(1, "");
+    throw;
+  }
+  SetStatus(1, "");
+  const int count = FFiles->List.Count();
+  FFileCountText = "Contains " + std::to_string(count) + " of your images.";
+  if (FHooks.SetFileCountText) FHooks.SetFileCountText(FFileCountText);
+  return count;
+}
+
+void TCopyWorkflow::tsFilesFileFound() {
+  ProcessMessages();
+  const std::string P = FScanner->FileFound();
+  const std::string name = platform::UpperAscii(FileNameOf(P));
+  for (const char* vendor : kVendorImages) {
+    if (name == vendor) return;
+  }
+  // Thumbnail folders: "THUMBS/" with its case, so a folder "Thumbs" is kept while
+  // "THUMBS" and any folder whose name ends in "THUMBS" are left out with all below them.
+  if (P.find("THUMBS/") != std::string::npos) return;
+  FFiles->List.Add(P);
+  SetStatus(1, "Found file: " + P);
+}
+
+// ---- Paths ----
+
+void TCopyWorkflow::SplitPath(const std::string& S, std::string& D, std::string& F) {
+  const size_t slash = S.rfind('/');
+  if (slash == std::string::npos) throw EInOutError("I/O error: no folder in the path " + S);
+  F = S.substr(slash + 1);
+  std::string prefix = IncludeTrailingSlash(platform::DrivePrefix(S));
+  if (S.compare(0, prefix.size(), prefix) != 0) prefix = "/";
+  if (slash + 1 <= prefix.size()) D = "/";
+  else D = "/" + S.substr(prefix.size(), slash - prefix.size());
+
+  const std::string folder = S.substr(0, slash + 1);
+  if (!platform::DirectoryExists(folder)) {
+    throw EInOutError("I/O error: the folder " + folder + " cannot be found");
+  }
+  if (!platform::FileExists(S)) throw EInOutError("I/O error: the file " + S + " cannot be found");
+}
+
+std::string TCopyWorkflow::DestinationFolder(const std::string& dest, const std::string& D) {
+  const std::string joined = IncludeTrailingSlash(dest) + kImagesFolder + "/" + D;
+  // Every "//" becomes "/", scanning left to right without overlap. This removes the
+  // doubled separator between "Vandrel Images/" and D, and also the one a destination of
+  // "/" would produce.
+  std::string folder;
+  folder.reserve(joined.size());
+  for (size_t i = 0; i < joined.size(); ++i) {
+    folder += joined[i];
+    if (joined[i] == '/' && i + 1 < joined.size() && joined[i + 1] == '/') ++i;
+  }
+  return folder;
+}
+
+std::string TCopyWorkflow::FormatPercent(int done, int total, char decimalSeparator) {
+  if (total <= 0) return "0" + std::string(1, decimalSeparator) + "0%";
+  // Tenths of a percent, rounded half up, in exact integer arithmetic.
+  const int64_t tenths = (int64_t{2000} * done + total) / (int64_t{2} * total);
+  return std::to_string(tenths / 10) + decimalSeparator + std::to_string(tenths % 10) + "%";
+}
+
+// ---- Copy ----
+
+void TCopyWorkflow::CopyFilesClick() {
+  if (FCaption == kCancelCopyCaption) {
+    // A click that arrived while the copy serviced the message queue: cancel request.
+    FTag = 1;
+    return;
+  }
+  if (FStartupScan) {
+    FCopyPending = true;
+    return;
+  }
+  SetCaption(kCancelCopyCaption);
+  FSummary = TCopySummary{};
+  try {
+    ScanSource();
+  } catch (...) {
+    // Without this the button would stay "Cancel Copy" and never start a copy again.
+    SetCaption(kCopyFilesCaption);
+    FTag = 0;
+    Error(CurrentExceptionMessage());
+    return;
+  }
+
+  std::string error;
+  try {
+    RunCopy();
+  } catch (...) {
+    error = CurrentExceptionMessage();
+  }
+  FSummary.Error = error;
+  try {
+    CompletionSteps();
+  } catch (...) {
+    if (error.empty()) error = CurrentExceptionMessage();
+  }
+  if (!error.empty()) Error(error);
+}
+
+void TCopyWorkflow::RunCopy() {
+  SetControlsEnabled(false);
+  const std::vector<std::string> files = Files();
+  const int count = static_cast<int>(files.size());
+  FSummary.Total = count;
+  const char separator = FHooks.DecimalSeparator ? FHooks.DecimalSeparator()
+                                                 : LocaleDecimalSeparator();
+  for (int i = 0; i < count; ++i) {
+    const std::string& S = files[i];
+    try {
+      std::string D, F;
+      SplitPath(S, D, F);
+      const std::string folder = DestinationFolder(DestPath(), D);
+      platform::ForceDirectories(folder);
+      const std::string T = IncludeTrailingSlash(folder) + F;
+
+      SetStatus(1, "Copying file " + std::to_string(i + 1) + " of " + std::to_string(count) +
+                       " --> " + IncludeTrailingSlash(D) + F);
+      SetStatus(0, FormatPercent(i + 1, count, separator));
+      ProcessMessages();
+      if (FTag == 1) {
+        FSummary.Cancelled = true;
+        Message(kCanceledMessage);
+        return;
+      }
+      CopyOneFile(S, F, T);
+      ProcessMessages();
+    } catch (...) {
+      FSummary.FailedFiles.push_back(S);
+      throw;
+    }
+  }
+}
+
+void TCopyWorkflow::CopyOneFile(const std::string& S, const std::string& F,
+                                const std::string& T) {
+  const bool asJpeg = FHooks.AsJpeg && FHooks.AsJpeg();
+  const size_t dot = ExtensionDot(F);
+  const bool isTiff = dot != std::string::npos && platform::UpperAscii(F.substr(dot)) == ".TIF";
+  const bool convert = asJpeg && isTiff;
+  // The existence test looks for the name that would be written, so a converted TIFF is
+  // not converted again and a ".JPG" the user edited is never replaced.
+  std::string target = T;
+  if (convert) target = T.substr(0, T.size() - (F.size() - dot)) + ".JPG";
+
+  if (!platform::FileExists(target)) {
+    FFileNameText = F;
+    if (FHooks.SetFileNameText) FHooks.SetFileNameText(F);
+    const bool loaded = FHooks.LoadImage && FHooks.LoadImage(S);
+    ProcessMessages();
+
+    platform::CopyResult result;
+    if (convert && loaded && FHooks.SaveJpeg) {
+      std::exception_ptr saveError;
+      result = platform::WriteFileNoOverwrite(target, [&](const std::string& tempPath) {
+        try {
+          FHooks.SaveJpeg(tempPath);
+          return true;
+        } catch (...) {
+          saveError = std::current_exception();
+          return false;
+        }
+      });
+      if (saveError) std::rethrow_exception(saveError);
+      if (result == platform::CopyResult::Copied) ++FSummary.Converted;
+    } else {
+      // A TIFF that could not be decoded is copied as it is rather than written as a JPEG
+      // of a partly decoded (or the previous) image.
+      target = T;
+      result = platform::CopyFileNoOverwrite(S, target);
+      if (result == platform::CopyResult::Copied) {
+        ++FSummary.Copied;
+        if (convert) ++FSummary.UnconvertedTiffs;
+      }
+    }
+    if (result == platform::CopyResult::AlreadyExists) ++FSummary.Skipped;
+    if (result == platform::CopyResult::Failed) FSummary.FailedFiles.push_back(S);
+  } else {
+    ++FSummary.Skipped;
+  }
+  // Copies from a read-only disc are read-only; existing copies are made writable as well.
+  platform::ClearFileAttributes(target);
+}
+
+void TCopyWorkflow::CompletionSteps() {
+  SetCaption(kCopyFilesCaption);
+  FTag = 0;
+  SetControlsEnabled(true);
+  SetStatus(1, "");
+  const std::string root = IncludeTrailingSlash(DestPath()) + kImagesFolder;
+  FSummary.DestinationRoot = root;
+  if (FHooks.OpenFolder) FHooks.OpenFolder(root);
+  else platform::OpenFolder(root);
+  ShowClosingMessage(root);
+}
+
+void TCopyWorkflow::ShowClosingMessage(const std::string& root) {
+  std::string text = kCopiedMessage + root;
+  const auto& failed = FSummary.FailedFiles;
+  if (!failed.empty()) {
+    // The closing message would otherwise claim every image was copied.
+    text += "\n\n" + std::to_string(failed.size()) +
+            (failed.size() == 1 ? " file could not be copied:" : " files could not be copied:");
+    for (size_t i = 0; i < failed.size() && i < kFailedNamesShown; ++i) text += "\n" + failed[i];
+    if (failed.size() > kFailedNamesShown) {
+      text += "\n... and " + std::to_string(failed.size() - kFailedNamesShown) + " more.";
+    }
+  }
+  Message(text);
+}
