@@ -62,47 +62,9 @@ using TVLGifLzwEncoder = bool (*)(const uint8_t* Data, size_t Length, int32_t Co
 extern TVLLzwDecoder StandardLzwDecoder;
 extern TVLLzwEncoder StandardLzwEncoder;
 
-class TIOParamsVals : public TObject {
- public:
-  explicit TIOParamsVals(IParamsOwner* OwnerComponent = nullptr);
-  ~TIOParamsVals() override;
-  TIOParamsVals(const TIOParamsVals&) = delete;
-  TIOParamsVals& operator=(const TIOParamsVals&) = delete;
-
-  IParamsOwner* OwnerComponent() const { return FOwner; }
-
-  // Every field to its default (see the .cpp for the order).
-  void ResetToDefaults();
-  // Clears what describes the last file read; writing options and sizes stay.
-  void ClearReadInfo();
-  // Clears every Exif field, frees the thumbnail and deletes an APP1 marker in JpegMarkers.
-  void ClearExif();
-  // Deep copy of every field; resolution, index, orientation and thumbnail flag go through
-  // their setters (so the owner is told about the resolution).
-  void Assign(const TIOParamsVals& Source);
-
-  // --- Mirrored fields ---
-  int32_t DpiX() const { return FDpiX; }
-  int32_t DpiY() const { return FDpiY; }
-  void SetDpiX(int32_t Value);  // also ExifXResolution; tells the owner
-  void SetDpiY(int32_t Value);  // also ExifYResolution; tells the owner
-  int32_t ImageIndex() const { return FImageIndex; }
-  void SetImageIndex(int32_t Value);  // also TiffDirectoryIndex and the other formats' indexes
-  int32_t ImageCount() const { return FImageCount; }
-  void SetImageCount(int32_t Value);  // also TiffDirectoryCount and the other formats' counts
-  bool ThumbnailOnly() const { return FThumbnailOnly; }
-  void SetThumbnailOnly(bool Value);  // also JpegThumbnailFromExif
-  int32_t TiffOrientation() const { return FTiffOrientation; }
-  void SetTiffOrientation(int32_t Value);  // also ExifOrientation
-
-  // --- Objects made on first use ---
-  TVLICC& SourceProfile();
-  TVLICC& TargetProfile();
-  TVLImagingAnnot& Annotations();
-  bool HasSourceProfile() const { return FSourceProfile != nullptr; }
-  bool HasTargetProfile() const { return FTargetProfile != nullptr; }
-  bool HasAnnotations() const { return FAnnotations != nullptr; }
-
+// The plain fields of the parameter set except the Exif ones, with their defaults. Width
+// and Height start at 0.
+struct TVLParamsFields {
   // --- Common fields ---
   std::string FileName;
   TVLFileType FileType = ftUnknown;
@@ -112,7 +74,6 @@ class TIOParamsVals : public TObject {
   int32_t Height = 0;
   bool KeepNativeFormat = false;
   std::vector<TRGB> ColorMap;  // palette of the image last read (empty: none)
-  int32_t ColorMapCount() const { return int32_t(ColorMap.size()); }
   TVLIPTCInfoList IptcRecords;
 
   // --- TIFF ---
@@ -164,9 +125,64 @@ class TIOParamsVals : public TObject {
   uint8_t BmpVersion = 1;
   uint8_t BmpCompression = 0;
 
+  // --- Formats whose codecs are not built; kept so that defaults, clearing and copying
+  // treat them like the others ---
+  // GIF
+  std::string GifVersion = "GIF89a";
+  int32_t GifFrameIndex = 0;
+  int32_t GifImageCount = 0;
+  TRGB GifBackground{};
+  bool GifInterlaced = false;
+  bool GifTransparent = false;
+  TRGB GifTranspColor{};
+  int32_t GifDelayTime = 0;
+  int32_t GifXPos = 0;
+  int32_t GifYPos = 0;
+  int32_t GifWinWidth = 0;
+  int32_t GifWinHeight = 0;
+  std::vector<std::string> GifComments;
+  TVLGifLzwDecoder GifLzwDecoder = nullptr;
+  TVLGifLzwEncoder GifLzwEncoder = nullptr;
+  // Icon and cursor
+  int32_t IcoImageIndex = 0;
+  int32_t IcoImageCount = 0;
+  std::array<int32_t, 2> IcoSize{};  // width, height of the image to write (0: bitmap's)
+  int32_t IcoBitCount = 0;
+  int32_t CurHotX = 0;
+  int32_t CurHotY = 0;
+  // Targa
+  bool TgaCompressed = true;
+  std::string TgaDescriptor;
+  std::string TgaAuthor;
+  std::string TgaImageName;
+  TRGB TgaBackground{};
+  // PostScript
+  int32_t PSPaperWidth = 595;
+  int32_t PSPaperHeight = 842;
+  std::string PSTitle = "No Title";
+  TVLTIFFCompression PSCompression = tcUNCOMPRESSED;
+  // PDF
+  int32_t PDFPaperWidth = 595;
+  int32_t PDFPaperHeight = 842;
+  TVLTIFFCompression PDFCompression = tcUNCOMPRESSED;
+  // Camera raw
+  bool RawHalfSize = true;
+  double RawGamma = 0.6;
+  bool RawAutoAdjustColors = false;
+  // Headerless pixel data
+  int32_t RawPixelsRowAlign = 8;
+  int32_t RawPixelsHeaderSize = 0;
+  bool RawPixelsBigEndian = false;
+  // Multipage PCX
+  int32_t DcxImageIndex = 0;
+  int32_t DcxImageCount = 0;
+
+};
+
+// The Exif fields; ClearExif sets them back to these values.
+struct TVLExifFields {
   // --- EXIF (cleared by ClearExif) ---
   bool ExifPresent = false;
-  std::unique_ptr<TVLBitmap> ExifThumbnail;
   std::string ExifImageDescription;
   std::string ExifMake;
   std::string ExifModel;
@@ -225,62 +241,54 @@ class TIOParamsVals : public TObject {
   std::u16string ExifXPKeywords;
   std::u16string ExifXPSubject;
 
-  // --- Formats whose codecs are not built; kept so that defaults, clearing and copying
-  // treat them like the others ---
-  // GIF
-  std::string GifVersion = "GIF89a";
-  int32_t GifFrameIndex = 0;
-  int32_t GifImageCount = 0;
-  TRGB GifBackground{};
-  bool GifInterlaced = false;
-  bool GifTransparent = false;
-  TRGB GifTranspColor{};
-  int32_t GifDelayTime = 0;
-  int32_t GifXPos = 0;
-  int32_t GifYPos = 0;
-  int32_t GifWinWidth = 0;
-  int32_t GifWinHeight = 0;
-  std::vector<std::string> GifComments;
-  TVLGifLzwDecoder GifLzwDecoder = nullptr;
-  TVLGifLzwEncoder GifLzwEncoder = nullptr;
-  // Icon and cursor
-  int32_t IcoImageIndex = 0;
-  int32_t IcoImageCount = 0;
-  std::array<int32_t, 2> IcoSize{};  // width, height of the image to write (0: bitmap's)
-  int32_t IcoBitCount = 0;
-  int32_t CurHotX = 0;
-  int32_t CurHotY = 0;
-  // Targa
-  bool TgaCompressed = true;
-  std::string TgaDescriptor;
-  std::string TgaAuthor;
-  std::string TgaImageName;
-  TRGB TgaBackground{};
-  // PostScript
-  int32_t PSPaperWidth = 595;
-  int32_t PSPaperHeight = 842;
-  std::string PSTitle = "No Title";
-  TVLTIFFCompression PSCompression = tcUNCOMPRESSED;
-  // PDF
-  int32_t PDFPaperWidth = 595;
-  int32_t PDFPaperHeight = 842;
-  TVLTIFFCompression PDFCompression = tcUNCOMPRESSED;
-  // Camera raw
-  bool RawHalfSize = true;
-  double RawGamma = 0.6;
-  bool RawAutoAdjustColors = false;
-  // Headerless pixel data
-  int32_t RawPixelsRowAlign = 8;
-  int32_t RawPixelsHeaderSize = 0;
-  bool RawPixelsBigEndian = false;
-  // Multipage PCX
-  int32_t DcxImageIndex = 0;
-  int32_t DcxImageCount = 0;
+};
+
+class TIOParamsVals : public TObject, public TVLParamsFields, public TVLExifFields {
+ public:
+  explicit TIOParamsVals(IParamsOwner* OwnerComponent = nullptr);
+  ~TIOParamsVals() override;
+  TIOParamsVals(const TIOParamsVals&) = delete;
+  TIOParamsVals& operator=(const TIOParamsVals&) = delete;
+
+  IParamsOwner* OwnerComponent() const { return FOwner; }
+
+  // Every field to its default (see the .cpp for the order).
+  void ResetToDefaults();
+  // Clears what describes the last file read; writing options and sizes stay.
+  void ClearReadInfo();
+  // Clears every Exif field, frees the thumbnail and deletes an APP1 marker in JpegMarkers.
+  void ClearExif();
+  // Deep copy of every field; resolution, index, orientation and thumbnail flag go through
+  // their setters (so the owner is told about the resolution).
+  void Assign(const TIOParamsVals& Source);
+
+  // --- Mirrored fields ---
+  int32_t DpiX() const { return FDpiX; }
+  int32_t DpiY() const { return FDpiY; }
+  void SetDpiX(int32_t Value);  // also ExifXResolution; tells the owner
+  void SetDpiY(int32_t Value);  // also ExifYResolution; tells the owner
+  int32_t ImageIndex() const { return FImageIndex; }
+  void SetImageIndex(int32_t Value);  // also TiffDirectoryIndex and the other formats' indexes
+  int32_t ImageCount() const { return FImageCount; }
+  void SetImageCount(int32_t Value);  // also TiffDirectoryCount and the other formats' counts
+  bool ThumbnailOnly() const { return FThumbnailOnly; }
+  void SetThumbnailOnly(bool Value);  // also JpegThumbnailFromExif
+  int32_t TiffOrientation() const { return FTiffOrientation; }
+  void SetTiffOrientation(int32_t Value);  // also ExifOrientation
+
+  // --- Objects made on first use ---
+  TVLICC& SourceProfile();
+  TVLICC& TargetProfile();
+  TVLImagingAnnot& Annotations();
+  bool HasSourceProfile() const { return FSourceProfile != nullptr; }
+  bool HasTargetProfile() const { return FTargetProfile != nullptr; }
+  bool HasAnnotations() const { return FAnnotations != nullptr; }
+
+  int32_t ColorMapCount() const { return int32_t(ColorMap.size()); }
+  // The EXIF thumbnail (cleared by ClearExif).
+  std::unique_ptr<TVLBitmap> ExifThumbnail;
 
  private:
-  void ResetFieldsToDefaults();
-  void CopyFields(const TIOParamsVals& Source);
-
   IParamsOwner* FOwner;
   int32_t FDpiX = 300;
   int32_t FDpiY = 300;
