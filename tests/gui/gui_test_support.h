@@ -1,0 +1,61 @@
+#pragma once
+// Helpers for the GUI tests: a temporary folder per test, a drive table of fake drives, and
+// captured user-interface hooks so that no message box ever blocks.
+
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/drives.h"
+#include "platform/ui.h"
+
+namespace guitest {
+
+// A fresh folder below the system's temporary folder, removed with the object.
+class TempDir {
+ public:
+  TempDir();
+  ~TempDir();
+  const std::filesystem::path& Path() const { return FPath; }
+  std::string Str() const { return FPath.string(); }
+  // Creates a file (and its folders) below the temporary folder with the given contents.
+  std::string Write(const std::string& relative, const std::string& contents = "x") const;
+
+ private:
+  std::filesystem::path FPath;
+};
+
+// Drives given by root path and label.
+class FakeDrives : public platform::DriveTable {
+ public:
+  explicit FakeDrives(std::vector<std::pair<std::string, std::string>> drives)
+      : FDrives(std::move(drives)) {}
+  std::vector<std::string> RootPaths() const override;
+  bool VolumeLabel(const std::string& rootPath, std::string& label) const override;
+
+ private:
+  std::vector<std::pair<std::string, std::string>> FDrives;
+};
+
+// Installs captured UI hooks, a fake drive table and a temporary HOME for its lifetime.
+class Environment {
+ public:
+  explicit Environment(std::vector<std::pair<std::string, std::string>> drives);
+  ~Environment();
+
+  std::vector<std::string> Messages;
+  std::vector<std::string> OpenedFolders;
+  std::function<void()> OnProcessMessages;  // run on every servicing of the queue
+  TempDir Home;
+
+ private:
+  platform::UiHooks FOldHooks;
+  std::string FOldHome;
+  bool FHadHome = false;
+};
+
+}  // namespace guitest

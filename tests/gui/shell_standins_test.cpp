@@ -1,0 +1,136 @@
+// The shell box, file list and link stand-ins, the preview's placeholder I/O component and
+// the guard that shows exceptions from event handlers.
+
+#include <gtest/gtest.h>
+
+#include <QTreeWidgetItem>
+#include <filesystem>
+#include <stdexcept>
+
+#include "gui_test_support.h"
+#include "imaging/view/standin_image_io.h"
+#include "imaging/view/vistrel_view.h"
+#include "platform/qt/ui_qt.h"
+#include "shell/orvik_shell_combo.h"
+#include "shell/orvik_shell_link.h"
+#include "shell/orvik_shell_list.h"
+
+namespace fs = std::filesystem;
+using guitest::Environment;
+using guitest::TempDir;
+
+namespace {
+
+std::vector<std::string> Names(const TOrvikShellList& list) {
+  std::vector<std::string> names;
+  for (int i = 0; i < list.topLevelItemCount(); ++i) {
+    names.push_back(list.topLevelItem(i)->text(0).toStdString());
+  }
+  return names;
+}
+
+QTreeWidgetItem* Find(const TOrvikShellList& list, const std::string& name) {
+  for (int i = 0; i < list.topLevelItemCount(); ++i) {
+    if (list.topLevelItem(i)->text(0).toStdString() == name) return list.topLevelItem(i);
+  }
+  return nullptr;
+}
+
+}  // namespace
+
+TEST(OrvikShellCombo, ListsTheDrivesAndInsertsTheChainOfADeeperFolder) {
+  TempDir drive;
+  Environment env({{drive.Str() + "/", "PHOTOS"}});
+  drive.Write("Photos/2004/x.jpg");
+  TOrvikShellCombo combo;
+  const auto items = combo.Items();
+  ASSERT_GE(items.size(), 4u);
+  EXPECT_EQ(items[2], drive.Str() + "/");
+  // Without a link the box starts on the computer, which has no file-system path.
+  EXPECT_EQ(combo.ItemIndex(), 1);
+  EXPECT_EQ(combo.Path(), "");
+
+  int changes = 0;
+  QObject::connect(&combo, &TOrvikShellCombo::Changed, [&] { ++changes; });
+  combo.SetPath(drive.Str() + "/Photos/2004");
+  EXPECT_EQ(combo.Path(), drive.Str() + "/Photos/2004");
+  EXPECT_EQ(combo.Items()[3], "Photos");
+  EXPECT_EQ(combo.Items()[4], "2004");
+  EXPECT_EQ(combo.ItemIndex(), 4);
+  EXPECT_EQ(changes, 1);
+
+  // Choosing the drive removes the chain; a missing folder changes nothing.
+  combo.SetItemIndex(2);
+  EXPECT_EQ(combo.Items().size(), items.size());
+  EXPECT_EQ(combo.Path(), drive.Str() + "/");
+  combo.SetPath(drive.Str() + "/missing");
+  EXPECT_EQ(combo.Path(), drive.Str() + "/");
+  EXPECT_EQ(changes, 2);
+}
+
+TEST(OrvikShellList, ShowsFoldersAndFilteredImagesAndFollowsTheLink) {
+  TempDir dir;
+  Environment env({{dir.Str() + "/", ""}});
+  dir.Write("dest/a.JPG", std::string(2000, 'a'));
+  dir.Write("dest/b.tiff");
+  dir.Write("dest/c.txt");
+  dir.Write("dest/.hidden.jpg");
+  dir.Write("dest/Sub/d.png");
+
+  TOrvikShellLink link;
+  TOrvikShellCombo combo;
+  TOrvikShellList list;
+  list.SetNoFillOnStartup(true);
+  list.SetFilter("*.jpg;*.tif;*.bmp;*.png");
+  list.SetShowParentFolder(true);
+  EXPECT_EQ(list.topLevelItemCount(), 0);  // not filled before a path is given
+  combo.SetShellLink(&link);
+  list.SetShellLink(&link);
+
+  combo.SetPath(dir.Str() + "/dest");
+  EXPECT_EQ(fs::path(list.Path()), dir.Path() / "dest");
+  EXPECT_EQ(Names(list), (std::vector<std::string>{"..", "Sub", "a.JPG", "b.tiff"}));
+  EXPECT_EQ(Find(list, "a.JPG")->text(1).toStdString(), "2 KB");
+  EXPECT_EQ(Find(list, "a.JPG")->text(2).toStdString(), "JPG File");
+  EXPECT_EQ(Find(list, "Sub")->text(2).toStdString(), "File folder");
+
+  // Opening a folder in the list makes the box follow.
+  emit list.itemActivated(Find(list, "Sub"), 0);
+  EXPECT_EQ(Names(list), (std::vector<std::string>{"..", "d.png"}));
+  EXPECT_EQ(fs::path(combo.Path()), dir.Path() / "dest" / "Sub");
+  emit list.itemActivated(Find(list, ".."), 0);
+  EXPECT_EQ(fs::path(combo.Path()), dir.Path() / "dest");
+
+  // A disabled list neither refills nor navigates.
+  list.setEnabled(false);
+  dir.Write("dest/new.jpg");
+  list.Refill();
+  EXPECT_EQ(Find(list, "new.jpg"), nullptr);
+  emit list.itemActivated(Find(list, "Sub"), 0);
+  EXPECT_EQ(fs::path(list.Path()), dir.Path() / "dest");
+  list.setEnabled(true);
+  list.Refill();
+  EXPECT_NE(Find(list, "new.jpg"), nullptr);
+}
+
+TEST(VistrelView, StandInIoFailsEveryLoadAndHasNothingToSave) {
+  TVistrelView view;
+  TStandInImageIO* io = view.ImageIO();
+  EXPECT_EQ(view.ImageIO(), io);  // created once
+  EXPECT_FALSE(io->AbortFlag());
+  io->LoadFromFile("/nonexistent/a.jpg");
+  EXPECT_TRUE(io->AbortFlag());
+  EXPECT_THROW(io->SaveJpegFile("/tmp/never-written.jpg"), std::runtime_error);
+  EXPECT_FALSE(fs::exists("/tmp/never-written.jpg"));
+}
+
+TEST(GuardedCall, ShowsTheExceptionAndCarriesOn) {
+  TempDir dir;
+  Environment env({});
+  EXPECT_FALSE(platform::qt::GuardedCall([] { throw std::runtime_error("disc removed"); }));
+  EXPECT_FALSE(platform::qt::GuardedCall([] { throw 42; }));
+  EXPECT_TRUE(platform::qt::GuardedCall([] {}));
+  ASSERT_EQ(env.Messages.size(), 2u);
+  EXPECT_EQ(env.Messages[0], "disc removed");
+  EXPECT_FALSE(env.Messages[1].empty());
+}
