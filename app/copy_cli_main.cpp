@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -18,8 +20,8 @@ const char* const kUsage =
     "Usage: vandrel-copy-cli [--source DIR] [--dest DIR] [--jpeg]\n"
     "Copies the images of a Vandrel photo disc into \"Vandrel Images\" below DIR.\n"
     "\n"
-    "  --source DIR  folder to copy from (default: the first drive whose volume label\n"
-    "                contains VANDREL or DIGITAL PHOTOS)\n"
+    "  --source DIR  folder to copy from, standing for the disc's root (default: the\n"
+    "                first drive whose volume label contains VANDREL or DIGITAL PHOTOS)\n"
     "  --dest DIR    folder to create \"Vandrel Images\" in (default: the home folder)\n"
     "  --jpeg        write TIFF files as JPEG files\n"
     "  --help        show this text\n"
@@ -31,6 +33,27 @@ std::string HomeFolder() {
   const char* home = std::getenv("HOME");
   return home && *home ? home : "/";
 }
+
+// The system's drives plus one folder that stands for the root of a disc, so that the tree
+// below a --source folder is recreated below "Vandrel Images" (paths are taken relative to
+// the drive root that holds them).
+class TSourceAsDrive : public platform::DriveTable {
+ public:
+  TSourceAsDrive(const platform::DriveTable& system, std::string root)
+      : FSystem(system), FRoot(std::move(root)) {}
+  std::vector<std::string> RootPaths() const override {
+    std::vector<std::string> roots = FSystem.RootPaths();
+    roots.push_back(FRoot);
+    return roots;
+  }
+  bool VolumeLabel(const std::string& rootPath, std::string& label) const override {
+    return FSystem.VolumeLabel(rootPath, label);
+  }
+
+ private:
+  const platform::DriveTable& FSystem;
+  std::string FRoot;
+};
 
 // The image I/O the copy uses for the preview load and the JPEG conversion. Left unset,
 // every load counts as failed, so with --jpeg TIFF files are copied unchanged.
@@ -65,6 +88,13 @@ int main(int argc, char** argv) {
     }
     source = drives[found];
     std::printf("Found the disc at %s\n", source.c_str());
+  } else {
+    std::error_code ec;
+    std::string root = std::filesystem::absolute(source, ec).lexically_normal().string();
+    if (ec) root = source;
+    if (root.empty() || root.back() != '/') root += '/';
+    source = root;
+    platform::SetDriveTable(std::make_shared<TSourceAsDrive>(platform::Drives(), root));
   }
   if (!platform::DirectoryExists(source)) {
     std::fprintf(stderr, "vandrel-copy-cli: the source folder %s does not exist\n", source.c_str());
@@ -97,7 +127,7 @@ int main(int argc, char** argv) {
   std::printf("\n%d images: %d copied, %d converted to JPEG, %d already present, %d failed\n",
               s.Total, s.Copied, s.Converted, s.Skipped, static_cast<int>(s.FailedFiles.size()));
   if (s.UnconvertedTiffs > 0) {
-    std::printf("%d TIFF files could not be decoded and were copied unchanged\n",
+    std::printf("%d TIFF files could not be converted to JPEG and were copied unchanged\n",
                 s.UnconvertedTiffs);
   }
   for (const std::string& f : s.FailedFiles) std::printf("  not copied: %s\n", f.c_str());

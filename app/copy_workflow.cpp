@@ -220,7 +220,7 @@ void TCopyWorkflow::SplitPath(const std::string& S, std::string& D, std::string&
   if (slash == std::string::npos) throw EInOutError("I/O error: no folder in the path " + S);
   F = S.substr(slash + 1);
   std::string prefix = IncludeTrailingSlash(platform::DrivePrefix(S));
-  if (S.compare(0, prefix.size(), prefix) != 0) prefix = "/";
+  if (S.compare(0, prefix.size(), prefix) != 0) prefix = S.front() == '/' ? "/" : "";
   if (slash + 1 <= prefix.size()) D = "/";
   else D = "/" + S.substr(prefix.size(), slash - prefix.size());
 
