@@ -35,6 +35,20 @@ QFont PixelFont(const char* family, int pixelHeight, bool bold = false) {
   return font;
 }
 
+// The window's fonts are narrow sans-serif faces; where they are missing, prefer faces with
+// the same widths as Arial over the platform's default, which is often much wider and would
+// push labels under the controls placed beside them.
+void InstallFontSubstitutes() {
+  static const bool installed = [] {
+    const QStringList narrow{"Arial", "Liberation Sans", "Nimbus Sans", "Helvetica"};
+    QFont::insertSubstitutions("MS Sans Serif", narrow);
+    QFont::insertSubstitutions("Tahoma", narrow);
+    QFont::insertSubstitutions("Arial", {"Liberation Sans", "Nimbus Sans", "Helvetica"});
+    return true;
+  }();
+  (void)installed;
+}
+
 // A panel with a one-pixel raised bevel.
 QFrame* MakePanel(QWidget* parent, const char* name) {
   auto* panel = new QFrame(parent);
@@ -56,6 +70,7 @@ QLabel* MakeLabel(QWidget* parent, const char* name, const QString& text, int x,
 
 TForm3::TForm3(QWidget* parent) : QMainWindow(parent) {
   setObjectName("Form3");
+  InstallFontSubstitutes();
   setWindowTitle(QString::fromUtf8(platform::qt::kApplicationTitle));
   setFont(PixelFont("MS Sans Serif", 11));
   QPalette face = palette();
