@@ -60,7 +60,7 @@ enum TSampleLayout : int32_t {
 };
 
 // Converts Count pixels of one row from SourceLayout to DestLayout. Unsupported pairs do
-// nothing. Layout 3 sources are inverted in place, so Source must be writable then.
+// nothing. Source is never written to (plain CMYK is inverted on the fly).
 using TConvertSampleRowProc = void (*)(const void* Source, int SourceLayout, void* Dest,
                                        const TIOParamsVals* Params, int Count, int DestLayout);
 void DefaultConvertSampleRow(const void* Source, int SourceLayout, void* Dest,
