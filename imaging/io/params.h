@@ -24,6 +24,9 @@ class TVLBitmap;
 
 // What a parameter set needs of the component that owns it. The I/O component implements
 // it; a parameter set made without owner (nullptr) reports nothing to anybody.
+// The constructor already runs ResetToDefaults, which calls these hooks: an owner that
+// creates its parameter set as a member must have initialised whatever the hooks read
+// (declare those members before the parameter set, or create the set in the body).
 class IParamsOwner {
  public:
   // The resolution was set through SetDpiX / SetDpiY: pass it to the attached view, if any.
