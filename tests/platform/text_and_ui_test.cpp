@@ -14,6 +14,7 @@ TEST(Text, CompareTextLocaleIgnoresCase) {
   EXPECT_LT(CompareTextLocale("apple", "Banana"), 0);
   EXPECT_GT(CompareTextLocale("B", "a"), 0);
   EXPECT_LT(CompareTextLocale("", "a"), 0);
+  EXPECT_EQ(CompareTextLocale("\xc3\x89t\xc3\xa9", "\xc3\xa9T\xc3\x89"), 0);  // Été, éTÉ
   // Paths sort by their text ignoring case: D:\a\2 before D:\B\1.
   std::vector<std::string> v = {"/d/B/1.jpg", "/d/a/2.jpg", "/d/C.jpg"};
   std::sort(v.begin(), v.end(),
