@@ -8,6 +8,7 @@
 #include <QStyledItemDelegate>
 
 #include "platform/drives.h"
+#include "platform/qt/ui_qt.h"
 #include "shell/orvik_shell_link.h"
 #include "shell/shell_paths.h"
 
@@ -43,7 +44,7 @@ TOrvikShellCombo::TOrvikShellCombo(QWidget* parent) : QComboBox(parent) {
   setInsertPolicy(QComboBox::NoInsert);
   SetEditable(true);
   connect(this, &QComboBox::currentIndexChanged, this, [this](int) {
-    if (!FFilling) ChangeLogic();
+    if (!FFilling) platform::qt::GuardedCall([this] { ChangeLogic(); });
   });
   Fill();
 }
@@ -218,10 +219,12 @@ void TOrvikShellCombo::ApplyEditText() {
 }
 
 void TOrvikShellCombo::OnEditReturn() {
-  const std::string typed = lineEdit()->text().toStdString();
-  if (!typed.empty() && QDir(QString::fromStdString(typed)).exists()) {
-    SetPath(typed);
-  } else {
-    ApplyEditText();
-  }
+  platform::qt::GuardedCall([this] {
+    const std::string typed = lineEdit()->text().toStdString();
+    if (!typed.empty() && QDir(QString::fromStdString(typed)).exists()) {
+      SetPath(typed);
+    } else {
+      ApplyEditText();
+    }
+  });
 }

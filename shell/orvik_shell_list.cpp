@@ -10,6 +10,7 @@
 
 #include "platform/drives.h"
 #include "platform/fs.h"
+#include "platform/qt/ui_qt.h"
 #include "shell/orvik_shell_link.h"
 #include "shell/shell_paths.h"
 
@@ -52,9 +53,11 @@ TOrvikShellList::TOrvikShellList(QWidget* parent) : QTreeWidget(parent) {
   setColumnWidth(3, 120);
   FWatcher = new QFileSystemWatcher(this);
   connect(FWatcher, &QFileSystemWatcher::directoryChanged, this,
-          [this](const QString&) { OnFolderChanged(); });
+          [this](const QString&) { platform::qt::GuardedCall([this] { OnFolderChanged(); }); });
   connect(this, &QTreeWidget::itemActivated, this,
-          [this](QTreeWidgetItem* item, int) { OnItemActivated(item); });
+          [this](QTreeWidgetItem* item, int) {
+            platform::qt::GuardedCall([this, item] { OnItemActivated(item); });
+          });
 }
 
 TOrvikShellList::~TOrvikShellList() { SetShellLink(nullptr); }
@@ -182,11 +185,11 @@ void TOrvikShellList::OnFolderChanged() { Refill(); }
 
 void TOrvikShellList::keyPressEvent(QKeyEvent* event) {
   if (event->key() == Qt::Key_F5) {
-    Refill();
+    platform::qt::GuardedCall([this] { Refill(); });
     return;
   }
   if (event->key() == Qt::Key_Backspace) {
-    OpenParent();
+    platform::qt::GuardedCall([this] { OpenParent(); });
     return;
   }
   QTreeWidget::keyPressEvent(event);

@@ -16,8 +16,8 @@ extern const char* const kApplicationTitle;
 
 // Installs UiHooks that use Qt: ProcessMessages services the event queue once, ShowMessage
 // shows a modal information box with an OK button over mainWindow (which may be null),
-// OpenFolder opens the folder in the desktop shell. Returns nothing; tests never call this,
-// they install hooks of their own so that no message blocks.
+// OpenFolder opens the folder in the desktop shell. Only the program calls this; tests
+// install hooks of their own so that no message box blocks them.
 void InstallQtUiHooks(QWidget* mainWindow);
 
 // Shows the message of an exception that reached an event handler, through the platform's
