@@ -268,7 +268,6 @@ class TVLBitmap : public TVLBaseBitmap {
   void ChangeDimension(int32_t NewWidth, int32_t NewHeight);
   void ShiftContent(int32_t DX, int32_t DY, double FillValue);
   void CreateAlpha();
-  void AttachAlpha(std::unique_ptr<TVLBitmap> Alpha);
   void SetToolkitFormat(TVLPixelFormat Value);
   uint8_t* PixelPtr(int32_t X, int32_t Y, int32_t BytesPerPixel);
 
