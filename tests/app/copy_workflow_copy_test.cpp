@@ -223,8 +223,10 @@ TEST_F(CopyWorkflowTest, AsJpegConvertsTiffsOnceAndKeepsEditedJpegs) {
   // The second run finds the ".JPG" names and neither converts again nor replaces an edit.
   WriteFile(Images() + "/Album/a.JPG", "edited by the user");
   Saves = 0;
+  Loaded.clear();
   Workflow->CopyFilesClick();
   EXPECT_EQ(Saves, 0);
+  EXPECT_TRUE(Loaded.empty());
   EXPECT_EQ(Workflow->LastSummary().Skipped, 4);
   EXPECT_EQ(ReadFile(Images() + "/Album/a.JPG"), "edited by the user");
 }
