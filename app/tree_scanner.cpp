@@ -69,7 +69,12 @@ void TTreeScanner::Search() {
     FFileSize = 0;
     FFilesFoundCount = 0;
     FDirectoriesFoundCount = 0;
-    if (FInitialDirectory.empty()) FInitialDirectory = platform::GetCurrentDir();
+    if (FInitialDirectory.empty()) {
+      FInitialDirectory = platform::GetCurrentDir();
+      // A current directory that has no path any more (it was removed) is searched by
+      // its relative name rather than letting an empty text become the root folder.
+      if (FInitialDirectory.empty()) FInitialDirectory = "./";
+    }
     FInitialDirectory = NormalizeFolder(FInitialDirectory);
     TAncestors ancestors;
     const std::string start = FInitialDirectory;  // handlers may change the property

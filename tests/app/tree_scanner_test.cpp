@@ -193,6 +193,17 @@ TEST(TreeScanner, StartFolderIsNormalisedOrTakenFromTheCurrentDirectory) {
   platform::SetCurrentDir(before);
   EXPECT_EQ(s.InitialDirectory(), r.Base);
   EXPECT_EQ(r.Files(), Strings{"~/here.jpg"});
+
+  // A current directory that was removed: the walk stays there instead of starting at "/".
+  t.Mkdir("gone");
+  ASSERT_TRUE(platform::SetCurrentDir(t / "gone"));
+  ASSERT_EQ(::rmdir((t / "gone").c_str()), 0);
+  s.SetInitialDirectory("");
+  s.Search();
+  platform::SetCurrentDir(before);
+  EXPECT_EQ(s.InitialDirectory(), "./");
+  EXPECT_EQ(s.DirectoriesFoundCount(), 1);
+  EXPECT_EQ(s.FilesFoundCount(), 0);
 }
 
 TEST(TreeScanner, FoldersThatCannotBeSearchedAreStillReportedAndCounted) {
