@@ -74,6 +74,11 @@ bool MatchesMask(std::string_view mask, std::string_view name) {
   std::string_view nameExt = name.substr(nameDot + 1);
   if (maskExt.size() != 3 || maskExt.find('*') != std::string_view::npos) return false;
   if (nameExt.size() <= 3) return false;
+  // The four-letter spelling ".jpeg" answers to "*.jpg" as well: users expect their .jpeg
+  // photos to be found wherever .jpg ones are.
+  if (nameExt.size() == 4 && Glob(maskExt, "jpg") && Glob("jpeg", nameExt)) {
+    return Glob(mask.substr(0, maskDot), name.substr(0, nameDot));
+  }
   // Take the first three characters of the name's extension.
   size_t cut = 0;
   for (int k = 0; k < 3 && cut < nameExt.size(); ++k) cut += CharLength(nameExt, cut);

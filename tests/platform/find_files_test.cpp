@@ -19,9 +19,9 @@ TEST(Wildcard, MatchesLikeTheOriginalPlatform) {
     bool match;
   } cases[] = {
       {"*.jpg", "a.JPG", true},       {"*.JPG", "photo.jpg", true},
-      // The short-name alias of b.jpeg is B~1.JPE, so "*.jpg" does not reach it, while
-      // a.tiff's alias A~1.TIF matches "*.tif".
-      {"*.tif", "a.tiff", true},      {"*.jpg", "b.jpeg", false},
+      // a.tiff's alias A~1.TIF matches "*.tif"; ".jpeg" answers to "*.jpg" by name.
+      {"*.tif", "a.tiff", true},      {"*.jpg", "b.jpeg", true},      {"*.JPG", "B.JPEG", true},
+      {"*.jpg", "b.jpegx", false},    {"*.jp?", "b.jpeg", true},
       {"*.jpe", "b.jpeg", true},      {"*.ti?", "a.tiff", true},
       {"*.tiff", "a.tif", false},     {"*.tif", "a.ti", false},
       {"*.tif", "a.tif.bak", false},  {"*.jpg", "jpg", false},
