@@ -286,4 +286,16 @@ TEST(ConvertFormat, AlphaMovesAndMismatchesDoNothing) {
   other.Fill(200);
   ConvertFormat(other, small);  // size mismatch (and same format): untouched
   EXPECT_EQ(other.Pixel8(0, 0), 200);
+
+  // A destination held in a toolkit bitmap is left alone, alpha included.
+  TVLBitmap colour, toolkit;
+  colour.Allocate(3, 2, vl24RGB);
+  colour.Fill(0xFFFFFF);
+  colour.SetAlpha(0, 0, 1);
+  toolkit.Allocate(3, 2, vl8g);
+  toolkit.ToolkitBitmap();
+  ASSERT_EQ(toolkit.Location(), vlTBitmap);
+  ConvertFormat(toolkit, colour);
+  EXPECT_EQ(toolkit.Pixel8(1, 1), 0);
+  EXPECT_TRUE(colour.HasAlphaLayer());
 }

@@ -1,5 +1,7 @@
 #include "imaging/model/quantizer.h"
 
+#include "imaging/model/bitmap.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -108,4 +110,32 @@ TEST(Quantizer, NearestIndexMatchesBruteForce) {
   }
   TVLColorQuantizer none(std::vector<TRGB>{});
   EXPECT_EQ(none.ColorCount(), 1);
+}
+
+TEST(Quantizer, ReadsBitmapsByFormat) {
+  TVLBitmap pal;
+  pal.Allocate(2, 2, vl8p);
+  pal.PaletteColorCount = 16;
+  for (int i = 0; i < 16; ++i) pal.SetPalette(i, MakeRGB(uint8_t(i), 0, 0));
+  TVLColorQuantizer kept(pal, 4);
+  EXPECT_EQ(kept.Method(), TVLColorQuantizer::qmSourcePalette);
+  EXPECT_EQ(kept.ColorCount(), 16);
+  EXPECT_EQ(kept.Palette()[15], MakeRGB(15, 0, 0));
+
+  TVLBitmap gray;
+  gray.Allocate(2, 2, vl16g);
+  TVLColorQuantizer ramp(gray, 4);
+  EXPECT_EQ(ramp.Method(), TVLColorQuantizer::qmGrayRamp);
+  EXPECT_EQ(ramp.Palette()[3], MakeRGB(192, 192, 192));
+
+  TVLBitmap colour;
+  colour.MemoryThreshold = 0;  // file-backed rows
+  colour.Allocate(5, 3, vlRGB48);
+  colour.SetPixelRGB48(4, 2, TRGB48{65535, 0, 0});
+  colour.SetPixelRGB48(0, 1, TRGB48{0, 0, 0x8000});
+  TVLColorQuantizer exact(colour, 256);
+  EXPECT_EQ(exact.Method(), TVLColorQuantizer::qmExactColors);
+  ASSERT_EQ(exact.ColorCount(), 3);
+  EXPECT_EQ(exact.Palette()[exact.IndexOf(MakeRGB(255, 0, 0))], MakeRGB(255, 0, 0));
+  EXPECT_EQ(exact.Palette()[exact.IndexOf(MakeRGB(0, 0, 128))], MakeRGB(0, 0, 128));
 }
