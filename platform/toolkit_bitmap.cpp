@@ -30,17 +30,28 @@ TToolkitBitmap::TToolkitBitmap(int32_t Width, int32_t Height, int32_t BitCount) 
   Reallocate(Width, Height, BitCount, false);
 }
 
+// New 4- and 8-bit bitmaps get a colour palette (the 16 standard colours, or a 6 x 6 x 6
+// colour cube followed by 40 grays), like a fresh device-independent bitmap of the
+// original platform; a 1-bit one is monochrome.
 std::vector<TRGB> TToolkitBitmap::DefaultTable(int32_t BitCount) {
   std::vector<TRGB> table;
-  if (BitCount == 4 || BitCount == 8) {
-    const int32_t n = 1 << BitCount;
-    table.resize(size_t(n));
-    for (int32_t i = 0; i < n; ++i) {
-      const uint8_t v = uint8_t(i * 255 / (n - 1));
-      table[size_t(i)] = TRGB{v, v, v};
+  if (BitCount == 4) {
+    static const uint8_t vga[16][3] = {
+        {0, 0, 0},     {128, 0, 0},   {0, 128, 0},   {128, 128, 0}, {0, 0, 128},   {128, 0, 128},
+        {0, 128, 128}, {192, 192, 192}, {128, 128, 128}, {255, 0, 0}, {0, 255, 0}, {255, 255, 0},
+        {0, 0, 255},   {255, 0, 255}, {0, 255, 255}, {255, 255, 255}};
+    for (const auto& c : vga) table.push_back(MakeRGB(c[0], c[1], c[2]));
+  } else if (BitCount == 8) {
+    for (int r = 0; r < 6; ++r)
+      for (int g = 0; g < 6; ++g)
+        for (int b = 0; b < 6; ++b)
+          table.push_back(MakeRGB(uint8_t(r * 51), uint8_t(g * 51), uint8_t(b * 51)));
+    for (int i = 0; i < 40; ++i) {
+      const uint8_t v = uint8_t(i * 255 / 39);
+      table.push_back(TRGB{v, v, v});
     }
   }
-  return table;  // 1 bit: none (monochrome); above 8 bits: none
+  return table;
 }
 
 void TToolkitBitmap::Reallocate(int32_t Width, int32_t Height, int32_t BitCount,

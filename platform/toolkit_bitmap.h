@@ -42,8 +42,9 @@ class TToolkitBitmap : public TObject {
   void SetWidth(int32_t Width) { SetSize(Width, FHeight); }
   void SetHeight(int32_t Height) { SetSize(FWidth, Height); }
   // Changes the depth (1, 4, 8, 15, 16, 24 or 32), converting the pixels: indexed targets get
-  // the nearest entry of their colour table (black/white for 1 bit, a gray ramp for 4 and 8
-  // bits). Other values throw EToolkitBitmapError.
+  // the default colour table of their depth (monochrome for 1 bit, the 16 standard colours for
+  // 4, a colour cube with grays for 8) and each pixel its nearest entry. Other values throw
+  // EToolkitBitmapError.
   void SetBitCount(int32_t BitCount);
   // Depth for a pixel format (vl1g 1, vl8p/vl8g 8, anything else 24).
   void SetPixelFormat(TVLPixelFormat Format);
