@@ -1,6 +1,7 @@
 #include "imaging/model/pixel_conversions.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstring>
 
@@ -50,6 +51,16 @@ double Linearise(double c) {
   return c <= 0.03928 ? c / 12.92 : std::pow((c + 0.055) / 1.055, 2.4);
 }
 
+// Linearised values of the 256 byte levels, computed once.
+const double* LinearTable() {
+  static const auto table = [] {
+    std::array<double, 256> t{};
+    for (int i = 0; i < 256; ++i) t[size_t(i)] = Linearise(i / 255.0);
+    return t;
+  }();
+  return table.data();
+}
+
 double LabF(double t) { return t > 0.008856 ? std::cbrt(t) : 7.787 * t + 16.0 / 116.0; }
 
 double LabFInverse(double f) {
@@ -71,9 +82,10 @@ uint8_t SignedByte(double v) {
 }  // namespace
 
 uint32_t RGBToLab(uint32_t Color) {
-  const double r = Linearise(((Color >> 16) & 0xFF) / 255.0);
-  const double g = Linearise(((Color >> 8) & 0xFF) / 255.0);
-  const double b = Linearise((Color & 0xFF) / 255.0);
+  const double* lin = LinearTable();
+  const double r = lin[(Color >> 16) & 0xFF];
+  const double g = lin[(Color >> 8) & 0xFF];
+  const double b = lin[Color & 0xFF];
   const double x = (0.412453 * r + 0.35758 * g + 0.180423 * b) / 0.95047;
   const double y = 0.212671 * r + 0.71516 * g + 0.072169 * b;
   const double z = (0.019334 * r + 0.119193 * g + 0.950227 * b) / 1.088883;
