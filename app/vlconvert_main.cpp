@@ -1,0 +1,72 @@
+// vlconvert IN OUT: loads an image file with the I/O component, chosen by IN's extension,
+// and writes it to OUT in the format of OUT's extension (JPEG for .jpg, .jpeg and .jpe).
+// Prints what was loaded and whether each step failed; exits with 0 only when both the
+// load and the save succeeded.
+
+#include <cstdio>
+#include <exception>
+#include <string>
+
+#include "imaging/io/format_registry.h"
+#include "imaging/io/vistrel_io.h"
+#include "imaging/model/bitmap.h"
+
+namespace {
+
+const char* PixelFormatName(TVLPixelFormat f) {
+  static const char* const kNames[kPixelFormatCount] = {
+      "vlNull", "vl1g", "vl8p", "vl8g", "vl16g", "vl24RGB", "vl32f", "vlCMYK", "vlRGB48",
+      "vlCIELab"};
+  return (f >= 0 && f < kPixelFormatCount) ? kNames[f] : "?";
+}
+
+std::string Lower(std::string s) {
+  for (char& c : s)
+    if (c >= 'A' && c <= 'Z') c = char(c - 'A' + 'a');
+  return s;
+}
+
+bool Listed(const std::string& path) {
+  return FindFormatByExtension(ExtractFileExtension(path)).has_value();
+}
+
+int Run(const std::string& in, const std::string& out) {
+  for (const std::string* path : {&in, &out}) {
+    if (!Listed(*path)) {
+      std::fprintf(stderr, "%s: unsupported format\n", path->c_str());
+      return 2;
+    }
+  }
+  TVistrelIO io;
+  io.LoadFromFile(in);
+  TVLBitmap& bitmap = *io.TargetBitmap();
+  std::printf("loaded %s: %d x %d, %s, %d x %d dpi, AbortFlag %s\n", in.c_str(), bitmap.Width(),
+              bitmap.Height(), PixelFormatName(bitmap.PixelFormat()), io.Params().DpiX(),
+              io.Params().DpiY(), io.AbortFlag() ? "set" : "clear");
+  if (io.AbortFlag()) return 1;
+
+  const std::string ext = Lower(ExtractFileExtension(out));
+  if (ext == ".jpg" || ext == ".jpeg" || ext == ".jpe")
+    io.SaveJpegFile(out);
+  else
+    io.SaveToFile(out);
+  std::printf("saved %s: AbortFlag %s\n", out.c_str(), io.AbortFlag() ? "set" : "clear");
+  return io.AbortFlag() ? 1 : 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc != 3) {
+    std::fprintf(stderr, "usage: vlconvert IN OUT\n");
+    return 2;
+  }
+  try {
+    return Run(argv[1], argv[2]);
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "vlconvert: %s\n", e.what());
+  } catch (...) {
+    std::fprintf(stderr, "vlconvert: unknown error\n");
+  }
+  return 3;
+}
