@@ -64,19 +64,26 @@ TFileStream::TFileStream(const std::string& FileName, TFileOpenMode Mode) : FFil
     case fmCreate: flags |= O_RDWR | O_CREAT; break;  // truncated once the lock is held
     case fmCreateNew: flags |= O_RDWR | O_CREAT | O_EXCL; break;
   }
-  FHandle = ::open(FileName.c_str(), flags, 0666);
+  // O_NONBLOCK keeps the open of a FIFO from waiting for a writer; such files are refused
+  // below and the flag is cleared for regular files.
+  FHandle = ::open(FileName.c_str(), flags | O_NONBLOCK, 0666);
   if (FHandle < 0) {
     const int err = errno;
     if (creating) throw EFCreateError(ErrorText("Cannot create file", FileName, err));
     throw EFOpenError(ErrorText("Cannot open file", FileName, err));
   }
+  // Only regular files are streams: a directory, a FIFO or a device (which could block or
+  // never end) is refused.
   struct stat st{};
-  if (::fstat(FHandle, &st) == 0 && S_ISDIR(st.st_mode)) {
+  if (::fstat(FHandle, &st) != 0 || !S_ISREG(st.st_mode)) {
+    const int err = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
     ::close(FHandle);
     FHandle = -1;
-    if (creating) throw EFCreateError(ErrorText("Cannot create file", FileName, EISDIR));
-    throw EFOpenError(ErrorText("Cannot open file", FileName, EISDIR));
+    const std::string why = err == EISDIR ? std::strerror(err) : "not a regular file";
+    if (creating) throw EFCreateError("Cannot create file \"" + FileName + "\": " + why);
+    throw EFOpenError("Cannot open file \"" + FileName + "\": " + why);
   }
+  ::fcntl(FHandle, F_SETFL, ::fcntl(FHandle, F_GETFL) & ~O_NONBLOCK);
   // Advisory locks stand in for the deny-write sharing of the original platform: readers
   // share, a writer holds the file alone. Only a conflicting lock of another holder makes
   // the open fail; file systems without lock support are used unlocked.

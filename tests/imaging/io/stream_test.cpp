@@ -107,6 +107,10 @@ TEST_F(StreamFileTest, MissingFileRaisesWithThePathInTheMessage) {
   }
   EXPECT_THROW(TFileStream((dir_ / "missing" / "x.jpg").string(), fmCreate), EFCreateError);
   EXPECT_THROW(TFileStream(dir_.string(), fmOpenRead), EFOpenError);
+  // A FIFO named like an image is refused at once instead of waiting for a writer.
+  const std::string fifo = (dir_ / "pipe.tif").string();
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  EXPECT_THROW(TFileStream(fifo, fmOpenRead), EFOpenError);
 }
 
 TEST_F(StreamFileTest, WriteThenReadBack) {
