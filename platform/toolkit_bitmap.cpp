@@ -1,6 +1,7 @@
 #include "platform/toolkit_bitmap.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <limits>
 #include <new>
@@ -21,7 +22,14 @@ int32_t PaddedRowBytes(int32_t width, int32_t bits) {
   return int32_t(rowBytes);
 }
 
+std::atomic<uint64_t> gNextStamp{1};
+
 }  // namespace
+
+void TToolkitBitmap::Touch() {
+  FStamp = gNextStamp.fetch_add(1);
+  FModified = true;
+}
 
 TToolkitBitmap::TToolkitBitmap(int32_t Width, int32_t Height, int32_t BitCount) {
   if (!ValidDepth(BitCount)) throw EToolkitBitmapError("Invalid toolkit bitmap depth");
@@ -80,7 +88,7 @@ void TToolkitBitmap::Reallocate(int32_t Width, int32_t Height, int32_t BitCount,
   FHeight = Height;
   FBitCount = BitCount;
   FRowBytes = rowBytes;
-  FModified = true;
+  Touch();
 }
 
 uint8_t* TToolkitBitmap::ScanLine(int32_t Row) {
@@ -119,6 +127,7 @@ void TToolkitBitmap::SetBitCount(int32_t BitCount) {
     throw;
   }
   FColors = DefaultTable(BitCount);
+  Touch();
   Draw(old);
 }
 
@@ -130,21 +139,25 @@ TRGB TToolkitBitmap::ColorTableEntry(int32_t Index) const {
 void TToolkitBitmap::SetColorTableEntry(int32_t Index, TRGB Color) {
   if (Index < 0 || Index >= int32_t(FColors.size())) return;
   FColors[size_t(Index)] = Color;
-  FModified = true;
+  Touch();
 }
 
 void TToolkitBitmap::SetColorTable(const std::vector<TRGB>& Colors) {
   if (FBitCount > 8) return;
   FColors = Colors;
   if (FColors.size() > (size_t(1) << FBitCount)) FColors.resize(size_t(1) << FBitCount);
-  FModified = true;
+  Touch();
 }
 
 bool TToolkitBitmap::HasGrayRampTable() const {
   if (FColors.size() != 256) return false;
-  for (size_t i = 0; i < 256; ++i)
-    if (!(FColors[i] == TRGB{uint8_t(i), uint8_t(i), uint8_t(i)})) return false;
-  return true;
+  if (FGrayStamp != FStamp || FStamp == 0) {
+    FGrayRamp = true;
+    for (size_t i = 0; i < 256 && FGrayRamp; ++i)
+      FGrayRamp = FColors[i] == TRGB{uint8_t(i), uint8_t(i), uint8_t(i)};
+    FGrayStamp = FStamp;
+  }
+  return FGrayRamp;
 }
 
 uint8_t TToolkitBitmap::NearestIndex(TRGB c) const {
@@ -255,7 +268,7 @@ void TToolkitBitmap::Assign(const TToolkitBitmap& Source) {
   FBitCount = Source.FBitCount;
   FRowBytes = Source.FRowBytes;
   FColors = Source.FColors;
-  FModified = true;
+  Touch();
 }
 
 void TToolkitBitmap::Draw(const TToolkitBitmap& Source) {

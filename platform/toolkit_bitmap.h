@@ -71,6 +71,10 @@ class TToolkitBitmap : public TObject {
   // Draws Source into this bitmap at 0,0 (the overlapping part), converting between depths.
   void Draw(const TToolkitBitmap& Source);
 
+  // A number that changes (process-wide unique) whenever the size, depth, pixel block or
+  // colour table changes; pixel writes through ScanLine do not change it.
+  uint64_t ChangeStamp() const { return FStamp; }
+
   bool Modified() const { return FModified; }
   void SetModified(bool Value) { FModified = Value; }
 
@@ -78,6 +82,7 @@ class TToolkitBitmap : public TObject {
   void Reallocate(int32_t Width, int32_t Height, int32_t BitCount, bool KeepContent);
   uint8_t NearestIndex(TRGB Color) const;
   static std::vector<TRGB> DefaultTable(int32_t BitCount);
+  void Touch();
 
   int32_t FWidth = 0;
   int32_t FHeight = 0;
@@ -86,4 +91,7 @@ class TToolkitBitmap : public TObject {
   std::vector<uint8_t> FBits;
   std::vector<TRGB> FColors;
   bool FModified = false;
+  uint64_t FStamp = 0;
+  mutable uint64_t FGrayStamp = 0;  // stamp at which FGrayRamp was computed
+  mutable bool FGrayRamp = false;
 };

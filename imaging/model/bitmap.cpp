@@ -218,8 +218,11 @@ void TVLBitmap::SyncToolkit() {
     RebuildRowTable();
   }
   if (format == vl8p) {
-    FPalette.resize(256);
-    for (int32_t i = 0; i < 256; ++i) FPalette[size_t(i)] = t->ColorTableEntry(i);
+    if (FPalette.size() != 256 || FPaletteStamp != t->ChangeStamp()) {
+      FPalette.resize(256);
+      for (int32_t i = 0; i < 256; ++i) FPalette[size_t(i)] = t->ColorTableEntry(i);
+      FPaletteStamp = t->ChangeStamp();
+    }
   } else {
     FPalette.clear();
   }

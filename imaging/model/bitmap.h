@@ -279,6 +279,7 @@ class TVLBitmap : public TVLBaseBitmap {
   uint64_t FBlockSize = 0;
   TToolkitBitmap* FToolkit = nullptr;
   std::vector<uint8_t*> FRowTable;  // vlTBitmap
+  uint64_t FPaletteStamp = 0;       // toolkit change stamp the palette was copied at
   int32_t FWidth = 0;
   int32_t FHeight = 0;
   int32_t FBitCount = 0;

@@ -108,7 +108,8 @@ void FillSpan(uint8_t* Row, TVLPixelFormat Format, const TFillPixel& P, int32_t 
 // ---- Single pixels --------------------------------------------------------------------------------
 
 uint8_t* TVLBitmap::PixelPtr(int32_t X, int32_t Y, int32_t BytesPerPixel) {
-  if (X < 0 || X >= Width()) return nullptr;
+  // An accessor of another format than the image's must not reach past the row either.
+  if (X < 0 || X >= Width() || int64_t(X + 1) * BytesPerPixel > int64_t(RowBytes())) return nullptr;
   uint8_t* row = Scanline(Y);
   return row ? row + size_t(X) * size_t(BytesPerPixel) : nullptr;
 }

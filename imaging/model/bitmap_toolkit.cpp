@@ -22,7 +22,7 @@ TToolkitBitmap* TVLBitmap::ToolkitBitmap() {
 }
 
 void TVLBitmap::AdoptToolkitBitmap(TToolkitBitmap* Bitmap, bool FreeFirst) {
-  if (!Bitmap || Bitmap == FToolkit) return;
+  if (!Bitmap || (Bitmap == FToolkit && (FLocation == vlTBitmap || !FEncapsulated))) return;
   if (Bitmap->BitCount() != 1 && Bitmap->BitCount() != 24) {
     // No pixel format has this layout: the pixels are copied instead.
     if (FreeFirst) DiscardImage(true);
@@ -40,7 +40,7 @@ void TVLBitmap::AdoptToolkitBitmap(TToolkitBitmap* Bitmap, bool FreeFirst) {
 }
 
 void TVLBitmap::CopyFromToolkitBitmap(TToolkitBitmap& Bitmap) {
-  if (&Bitmap == FToolkit) return;
+  if (&Bitmap == FToolkit && FLocation == vlTBitmap) return;
   if (FLocation == vlTBitmap) {
     try {
       if (!FToolkit || FEncapsulated) {

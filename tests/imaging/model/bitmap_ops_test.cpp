@@ -284,3 +284,21 @@ TEST_F(BitmapOpsTest, MaskRoundTrip) {
   EXPECT_TRUE(alpha.AllMax());
   EXPECT_EQ(alpha.Pixel8(2, 1), 255);
 }
+
+TEST_F(BitmapOpsTest, FormatChangeConvertsInPlaceAndKeepsAlpha) {
+  for (int64_t threshold : {int64_t(1) << 20, int64_t(0)}) {
+    TVLBitmap b;
+    b.MemoryThreshold = threshold;
+    b.Allocate(3, 2, vl24RGB);
+    b.SetPixelRGB(2, 1, MakeRGB(255, 0, 0));
+    b.SetAlpha(1, 1, 12);
+    b.SetPixelFormat(vl8g);
+    EXPECT_EQ(b.PixelFormat(), vl8g);
+    EXPECT_EQ(b.Location(), threshold == 0 ? vlFile : vlMemory);
+    EXPECT_EQ(b.Pixel8(2, 1), 53);  // gray of pure red
+    ASSERT_TRUE(b.HasAlphaLayer());
+    EXPECT_EQ(b.Alpha(1, 1), 12);
+    b.SetPixelFormat(vl8g);  // the current format: nothing happens
+    EXPECT_EQ(b.Pixel8(2, 1), 53);
+  }
+}
