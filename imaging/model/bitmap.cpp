@@ -392,6 +392,7 @@ void TVLBitmap::CopyRowsFrom(TVLBitmap& Source) {
 
 void TVLBitmap::SetLocation(TVLLocation Value) {
   if (Value == FLocation) return;
+  if (Value == vlTBitmap && FIsAlphaLayer) return;  // an alpha channel never lives there
   if (IsEmpty() && Value != vlTBitmap) {
     DiscardImage(false);
     FLocation = Value;

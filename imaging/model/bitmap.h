@@ -118,7 +118,10 @@ class TVLBitmap : public TVLBaseBitmap {
   int32_t GetPaletteSize() override;
   // Frees the current image and allocates a new one (pixels zero in vlMemory and vlFile).
   TVLBitmap* Allocate(int32_t Width, int32_t Height, TVLPixelFormat Format) override;
-  // Source: a TVLBitmap or a TToolkitBitmap; anything else is ignored.
+  // Source: a TVLBitmap or a TToolkitBitmap (as CopyFromToolkitBitmap); anything else is
+  // ignored. In vlTBitmap an empty source changes nothing, and a source format the toolkit
+  // bitmap cannot hold is assigned from a converted copy (vl16g, vl32f as vl8g, the others as
+  // vl24RGB); the source itself is left alone.
   void Assign(TObject* Source) override;
   void Assign(TVLBitmap& Source) { Assign(static_cast<TObject*>(&Source)); }
 
@@ -148,8 +151,11 @@ class TVLBitmap : public TVLBaseBitmap {
   void DiscardImage(bool AlsoAlpha = true);
   bool IsEmpty();
   TVLLocation Location() const { return FLocation; }
-  // Moves the pixels to another location, keeping them and the alpha channel. On an empty
-  // bitmap only the location for the next allocation changes.
+  // Moves the pixels to another location, keeping them and the alpha channel; the threshold
+  // rule of allocation may still choose between vlMemory and vlFile. Formats a toolkit bitmap
+  // cannot hold are converted first (vl16g, vl32f to vl8g, the others to vl24RGB). On an empty
+  // bitmap only the location for the next allocation changes. An alpha channel never moves
+  // to vlTBitmap.
   void SetLocation(TVLLocation Value);
   // Hands all storage to Target (whose previous image is freed); this bitmap becomes empty.
   void HandOverTo(TVLBitmap& Target);
@@ -208,7 +214,9 @@ class TVLBitmap : public TVLBaseBitmap {
   // Change one dimension keeping the content anchored at the top-left.
   void SetWidth(int32_t Value);
   void SetHeight(int32_t Value);
-  // Converts the pixels to another format in place.
+  // Converts the pixels to another format in place (the current format and vlNull do
+  // nothing). In vlTBitmap vl16g becomes vl8g and the formats a toolkit bitmap cannot hold
+  // raise EVLBitmapError with the pixels unchanged.
   void SetPixelFormat(TVLPixelFormat Value);
   // Like Assign, but keeps this bitmap's alpha channel, RowAlignment and MonoMethod and clears
   // AllMax; an empty source changes nothing.
@@ -229,12 +237,19 @@ class TVLBitmap : public TVLBaseBitmap {
   bool AllBytesZero();
 
   // ---- Toolkit bitmap interchange ------------------------------------------------------------------
-  // Switches to vlTBitmap and returns the toolkit bitmap.
+  // Switches to vlTBitmap and returns the toolkit bitmap (nullptr for an alpha channel).
   TToolkitBitmap* ToolkitBitmap();
   // The toolkit bitmap currently held (vlTBitmap), or nullptr, without switching.
   TToolkitBitmap* CurrentToolkitBitmap() const { return FToolkit; }
+  // Takes a caller's 1- or 24-bit toolkit bitmap as storage without copying (never freed
+  // here); other depths are copied (CopyFromToolkitBitmap). FreeFirst also drops the alpha
+  // channel.
   void AdoptToolkitBitmap(TToolkitBitmap* Bitmap, bool FreeFirst);
+  // Copies the pixels of any toolkit depth (1 bit monochrome -> vl1g, 1 bit with a colour
+  // table, 4 and 8 bits -> vl8p, 15 to 32 bits -> vl24RGB); in vlTBitmap the toolkit bitmap
+  // is copied as a whole into one of our own.
   void CopyFromToolkitBitmap(TToolkitBitmap& Bitmap);
+  // 1 bit -> vl1g, 8 bits -> vl8g, 24 bits -> vl24RGB, rows copied.
   void CopyFromDibSection(TVLDibbitmap& Dib);
   // Mask -> bitmap (vl1g or vl8g); nullptr fills the bitmap with 255.
   void LoadFromMask(TVLMask* Mask);

@@ -13,6 +13,7 @@
 using namespace vlbitmap_detail;
 
 TToolkitBitmap* TVLBitmap::ToolkitBitmap() {
+  if (FIsAlphaLayer) return nullptr;
   SetLocation(vlTBitmap);
   if (!FToolkit) {
     FToolkit = new TToolkitBitmap();
