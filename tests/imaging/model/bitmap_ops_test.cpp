@@ -227,14 +227,20 @@ TEST_F(BitmapOpsTest, ResizeWithEachAlignment) {
       {6, 0, {1, 2, 3, 4, 9, 9}}, {6, 1, {9, 1, 2, 3, 4, 9}}, {6, 2, {9, 9, 1, 2, 3, 4}},
       {2, 0, {1, 2}},             {2, 1, {2, 3}},             {2, 2, {3, 4}},
   };
-  for (const Case& c : cases) {
-    TVLBitmap b;
-    MakeNumbered(b, 4, 1);
-    b.AlphaLayer();
-    b.Resize(c.newWidth, 1, 9, 0, c.align, 0);
-    EXPECT_EQ(Row(b, 0), c.row) << c.newWidth << " align " << c.align;
-    if (c.newWidth > 4) {
-      EXPECT_EQ(b.Alpha(c.align == 2 ? 0 : 5, 0), 0);  // the alpha channel got its own fill
+  for (TVLLocation location : {vlMemory, vlFile, vlTBitmap}) {
+    for (const Case& c : cases) {
+      TVLBitmap b;
+      b.MemoryThreshold = location == vlFile ? 0 : 1 << 20;
+      b.SetLocation(location);
+      MakeNumbered(b, 4, 1);
+      ASSERT_EQ(b.Location(), location);
+      b.AlphaLayer();
+      b.Resize(c.newWidth, 1, 9, 0, c.align, 0);
+      EXPECT_EQ(Row(b, 0), c.row) << c.newWidth << " align " << c.align << " in " << location;
+      EXPECT_EQ(b.AlphaLayer()->Width(), c.newWidth);
+      if (c.newWidth > 4) {
+        EXPECT_EQ(b.Alpha(c.align == 2 ? 0 : 5, 0), 0);  // the alpha channel got its own fill
+      }
     }
   }
   TVLBitmap tall;
