@@ -7,6 +7,7 @@
 #include "imaging/io/vistrel_io.h"
 #include "imaging/model/bitmap.h"
 #include "io_test_support.h"
+#include "platform/toolkit_bitmap.h"
 
 namespace {
 
@@ -155,6 +156,32 @@ TEST_F(LoadTest, BadTiffFailsThroughAbortFlagAndStillDescribesTheFile) {
   EXPECT_EQ(view.Log[view.Log.size() - 2], "Update");
   EXPECT_EQ(view.Log.back(), "ImageChange");
   EXPECT_EQ(io.Events.back(), "finish");
+}
+
+TEST_F(LoadTest, FailedLoadsKeepTheWritingOptions) {
+  io.Intercept = false;
+  io.Params().JpegQuality = 55;
+  io.Params().TiffJPEGQuality = 60;
+  io.Params().JpegMarkers.AppendEntry(0xE1, nullptr, 0);
+  io.LoadFromFile(dir.Write("bad.jpg", "not a JPEG"));
+  EXPECT_TRUE(io.AbortFlag());
+  EXPECT_EQ(io.Params().FileType, ftJPEG);
+  EXPECT_EQ(io.Params().JpegMarkers.Count(), 0);  // read information is cleared
+  io.LoadFromFile(dir.Write("bad.tif", "not a TIFF"));
+  EXPECT_EQ(io.Params().JpegQuality, 55);
+  EXPECT_EQ(io.Params().TiffJPEGQuality, 60);
+}
+
+TEST_F(LoadTest, AttachedToolkitBitmapIsAdoptedAndMarkedModified) {
+  TToolkitBitmap toolkit(5, 4, 24);
+  int32_t seenWidth = 0;
+  ScopedFormat format(External(125, "TK", [&](TStream&, TVLBitmap& b, TIOParamsVals&,
+                                              TVLProgressState&) { seenWidth = b.Width(); }));
+  io.SetAttachedBitmap(&toolkit);
+  io.LoadFromFile(dir.Write("a.tk", "x"));
+  EXPECT_FALSE(io.AbortFlag());
+  EXPECT_EQ(seenWidth, 5);
+  EXPECT_TRUE(toolkit.Modified());
 }
 
 TEST_F(LoadTest, ExternalFormatLoadsThroughTheRegistry) {
