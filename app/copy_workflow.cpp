@@ -342,23 +342,25 @@ void TCopyWorkflow::CopyOneFile(const std::string& S, const std::string& F,
     const bool loaded = FHooks.LoadImage && FHooks.LoadImage(S);
     ProcessMessages();
 
-    platform::CopyResult result;
+    platform::CopyResult result = platform::CopyResult::Failed;
+    bool converted = false;
     if (convert && loaded && FHooks.SaveJpeg) {
       std::exception_ptr saveError;
       result = platform::WriteFileNoOverwrite(target, [&](const std::string& tempPath) {
         try {
-          FHooks.SaveJpeg(tempPath);
-          return true;
+          return FHooks.SaveJpeg(tempPath);
         } catch (...) {
           saveError = std::current_exception();
           return false;
         }
       });
       if (saveError) std::rethrow_exception(saveError);
+      converted = result != platform::CopyResult::Failed;
       if (result == platform::CopyResult::Copied) ++FSummary.Converted;
-    } else {
-      // A TIFF that could not be decoded is copied as it is rather than written as a JPEG
-      // of a partly decoded (or the previous) image.
+    }
+    if (!converted) {
+      // A TIFF that could not be decoded or encoded is copied as it is rather than written
+      // as a JPEG of a partly decoded (or the previous) image.
       target = T;
       result = platform::CopyFileNoOverwrite(S, target);
       if (result == platform::CopyResult::Copied) {

@@ -45,9 +45,10 @@ struct TCopyHooks {
   // Loads the file for the preview; false when the load failed (the reader's failure flag).
   // May throw for failures of the environment. Unset: every load counts as failed.
   std::function<bool(const std::string& Path)> LoadImage;
-  // Writes the image last loaded as a JPEG file at the given (temporary) path; throws on
-  // error. Unset: TIFFs are copied unchanged instead.
-  std::function<void(const std::string& Path)> SaveJpeg;
+  // Writes the image last loaded as a JPEG file at the given (temporary) path; false when
+  // the writer reported failure (its failure flag), exceptions for failures of the
+  // environment. Unset: TIFFs are copied unchanged instead.
+  std::function<bool(const std::string& Path)> SaveJpeg;
   // Modal messages. Unset: platform::ShowMessage.
   std::function<void(const std::string&)> ShowMessage;
   // Shows the message of an error that ended an operation. Unset: ShowMessage.
@@ -65,7 +66,8 @@ struct TCopySummary {
   int Copied = 0;     // copied byte for byte (including UnconvertedTiffs)
   int Converted = 0;  // TIFFs written as JPEG
   int Skipped = 0;    // the destination file existed already
-  int UnconvertedTiffs = 0;  // with "As JPEG": TIFFs copied unchanged because their load failed
+  // With "As JPEG": TIFFs copied unchanged because their load or their conversion failed.
+  int UnconvertedTiffs = 0;
   std::vector<std::string> FailedFiles;  // source paths that could not be copied
   bool Cancelled = false;
   std::string Error;            // message of an error that ended the copy, else empty

@@ -255,7 +255,7 @@ TEST_F(CopyWorkflowTest, FailedJpegWriteLeavesNoFileAndEndsTheCopy) {
   DiscFile("a.tif");
   DiscFile("b.tif");
   AsJpeg = true;
-  OnSave = [](const std::string& temp) {
+  OnSave = [](const std::string& temp) -> bool {
     WriteFile(temp, "half");
     throw std::runtime_error("disk full");
   };
@@ -264,6 +264,22 @@ TEST_F(CopyWorkflowTest, FailedJpegWriteLeavesNoFileAndEndsTheCopy) {
   ASSERT_EQ(Messages.size(), 2u);
   EXPECT_EQ(Messages[1], "error:disk full");
   EXPECT_EQ(Workflow->LastSummary().FailedFiles, std::vector<std::string>{Disc.string() + "/a.tif"});
+}
+
+TEST_F(CopyWorkflowTest, AJpegWriteThatReportsFailureCopiesTheTiffUnchanged) {
+  DiscFile("a.tif");
+  DiscFile("b.tif");
+  AsJpeg = true;
+  OnSave = [](const std::string& temp) {
+    WriteFile(temp, "half");
+    return temp.find("/.a.JPG.") == std::string::npos;  // the writer fails for a.tif only
+  };
+  Workflow->CopyFilesClick();
+  EXPECT_EQ(Copies(), (std::vector<std::string>{"a.tif", "b.JPG"}));
+  EXPECT_EQ(ReadFile(Images() + "/a.tif"), "data of a.tif");
+  EXPECT_EQ(Workflow->LastSummary().UnconvertedTiffs, 1);
+  EXPECT_EQ(Workflow->LastSummary().Converted, 1);
+  EXPECT_TRUE(Workflow->LastSummary().FailedFiles.empty());
 }
 
 }  // namespace

@@ -120,9 +120,10 @@ class CopyWorkflowTest : public ::testing::Test {
       return true;
     };
     h.SaveJpeg = [this](const std::string& path) {
-      if (OnSave) OnSave(path);
+      if (OnSave && !OnSave(path)) return false;
       WriteFile(path, "JPEG of " + Loaded.back());
       ++Saves;
+      return true;
     };
     h.ShowMessage = [this](const std::string& m) {
       Messages.push_back(m);
@@ -156,7 +157,8 @@ class CopyWorkflowTest : public ::testing::Test {
   int Saves = 0;
   std::function<void()> OnProcess;
   std::function<bool(const std::string&)> OnLoad;
-  std::function<void(const std::string&)> OnSave;
+  // Runs before each JPEG write; false makes the write report failure.
+  std::function<bool(const std::string&)> OnSave;
   std::vector<std::string> Percentages, Activities, Events, Messages, Opened, Loaded;
 };
 
