@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "app/copy_workflow.h"
+#include "imaging/io/vistrel_io.h"
 #include "platform/drives.h"
 #include "platform/fs.h"
 
@@ -55,9 +56,22 @@ class TSourceAsDrive : public platform::DriveTable {
   std::string FRoot;
 };
 
-// The image I/O the copy uses for the preview load and the JPEG conversion. Left unset,
-// every load counts as failed, so with --jpeg TIFF files are copied unchanged.
-void ConnectImageIo(TCopyHooks& /*hooks*/) {}
+// The image I/O the copy uses for the JPEG conversion. Without a window there is no
+// preview, so only the TIFF files that --jpeg converts are decoded; a TIFF that does not
+// decode is copied unchanged by the workflow.
+void ConnectImageIo(TCopyHooks& hooks, TVistrelIO& io, bool jpeg) {
+  if (!jpeg) return;
+  hooks.LoadImage = [&io](const std::string& path) {
+    const size_t dot = path.rfind('.');
+    if (dot == std::string::npos || platform::UpperAscii(path.substr(dot)) != ".TIF") return false;
+    io.LoadFromFile(path);
+    return !io.AbortFlag();
+  };
+  hooks.SaveJpeg = [&io](const std::string& path) {
+    io.SaveJpegFile(path);
+    return !io.AbortFlag();
+  };
+}
 
 }  // namespace
 
@@ -116,7 +130,8 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "vandrel-copy-cli: %s\n", text.c_str());
   };
   hooks.OpenFolder = [](const std::string&) {};  // no desktop shell for a headless copy
-  ConnectImageIo(hooks);
+  TVistrelIO io;
+  ConnectImageIo(hooks, io, jpeg);
 
   TCopyWorkflow workflow(std::move(hooks));
   workflow.SetSource(source);

@@ -12,6 +12,7 @@
 #include <algorithm>
 
 #include "app/copy_workflow.h"
+#include "imaging/io/vistrel_io.h"
 #include "imaging/view/vistrel_view.h"
 #include "platform/qt/ui_qt.h"
 #include "shell/orvik_shell_combo.h"
@@ -208,7 +209,11 @@ void TForm3::ConnectWorkflow() {
     io->LoadFromFile(path);
     return !io->AbortFlag();
   };
-  hooks.SaveJpeg = [this](const std::string& path) { VistrelView1->ImageIO()->SaveJpegFile(path); };
+  hooks.SaveJpeg = [this](const std::string& path) {
+    auto* io = VistrelView1->ImageIO();
+    io->SaveJpegFile(path);
+    return !io->AbortFlag();
+  };
   hooks.DecimalSeparator = [] {
     const QString point = QLocale::system().decimalPoint();
     const QChar c = point.isEmpty() ? QChar('.') : point.front();

@@ -1,5 +1,5 @@
-// The shell box, file list and link stand-ins, the preview's placeholder I/O component and
-// the guard that shows exceptions from event handlers.
+// The shell box, file list and link stand-ins, the preview with its I/O component, and the
+// guard that shows exceptions from event handlers.
 
 #include <gtest/gtest.h>
 
@@ -8,7 +8,8 @@
 #include <stdexcept>
 
 #include "gui_test_support.h"
-#include "imaging/view/standin_image_io.h"
+#include "imaging/io/vistrel_io.h"
+#include "imaging/model/bitmap.h"
 #include "imaging/view/vistrel_view.h"
 #include "platform/qt/ui_qt.h"
 #include "shell/orvik_shell_combo.h"
@@ -113,15 +114,37 @@ TEST(OrvikShellList, ShowsFoldersAndFilteredImagesAndFollowsTheLink) {
   EXPECT_NE(Find(list, "new.jpg"), nullptr);
 }
 
-TEST(VistrelView, StandInIoFailsEveryLoadAndHasNothingToSave) {
+TEST(VistrelView, ItsIoComponentLoadsIntoTheViewAndFailsCleanly) {
+  TempDir dir;
   TVistrelView view;
-  TStandInImageIO* io = view.ImageIO();
+  TVistrelIO* io = view.ImageIO();
   EXPECT_EQ(view.ImageIO(), io);  // created once
-  EXPECT_FALSE(io->AbortFlag());
-  io->LoadFromFile("/nonexistent/a.jpg");
+  EXPECT_EQ(io->AttachedVistrel(), &view);
+  EXPECT_EQ(io->TargetBitmap(), view.Bitmap());
+  // Not an image: the load fails through the flag and the view stays empty.
+  dir.Write("not-an-image.jpg", "plain text");
+  io->LoadFromFile((dir.Path() / "not-an-image.jpg").string());
   EXPECT_TRUE(io->AbortFlag());
-  EXPECT_THROW(io->SaveJpegFile("/tmp/never-written.jpg"), std::runtime_error);
-  EXPECT_FALSE(fs::exists("/tmp/never-written.jpg"));
+  EXPECT_TRUE(view.ImageRect().isEmpty());
+  // Nothing loaded, nothing written.
+  const fs::path out = dir.Path() / "never-written.jpg";
+  io->SaveJpegFile(out.string());
+  EXPECT_TRUE(io->AbortFlag());
+  EXPECT_FALSE(fs::exists(out));
+}
+
+TEST(VistrelView, FitsTheImageCentredAndPaintsIt) {
+  TVistrelView view;
+  view.SetAutoFit(true);
+  view.resize(175, 124);  // client area 171 x 120 inside the two-pixel edge
+  view.Bitmap()->Allocate(30, 20, vl24RGB);
+  view.Bitmap()->Fill(0x0000FF);  // a toolkit colour: pure red
+  view.Update();
+  // 30 x 20 enlarged by min(171/30, 120/20) = 5.7 to 171 x 114, centred vertically.
+  EXPECT_EQ(view.ImageRect(), QRect(2, 5, 171, 114));
+  const QImage shot = view.grab().toImage();
+  EXPECT_EQ(shot.pixelColor(87, 62), QColor(255, 0, 0));
+  EXPECT_NE(shot.pixelColor(87, 3), QColor(255, 0, 0));  // the margin keeps the background
 }
 
 TEST(GuardedCall, ShowsTheExceptionAndCarriesOn) {
