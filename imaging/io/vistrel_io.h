@@ -122,7 +122,8 @@ class TVistrelIO : public TComponent, private IParamsOwner {
   void LoadFileByContent(const std::string& FileName);
 
   // Format loaders. File loaders raise EFOpenError when the file cannot be opened (after
-  // firing OnFinishWork); stream loaders read from the stream's position.
+  // setting AbortFlag and firing OnFinishWork); stream loaders read from the stream's
+  // position.
   virtual void LoadTiffFile(const std::string& FileName);
   virtual void LoadTiffStream(TStream& Stream);
   virtual void LoadJpegFile(const std::string& FileName);

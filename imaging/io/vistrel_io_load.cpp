@@ -96,6 +96,7 @@ void TVistrelIO::LoadThroughRegistry(const TVLFormatEntry& Entry, const std::str
   try {
     file = std::make_unique<TFileStream>(FileName, fmOpenRead);
   } catch (...) {
+    FAbortFlag = true;  // a caller that catches the exception sees a failed load
     FireFinishWork();
     throw;
   }
@@ -176,7 +177,10 @@ void TVistrelIO::RunLoader(const std::string* FileName, TStream* Stream, TVLFile
     }
     UpdateAttached();
   } catch (...) {
+    // The file could not be opened or the reader raised: the load failed, whatever the
+    // flag said before, and the caller gets the exception.
     file.reset();
+    FAbortFlag = true;
     FireFinishWork();
     throw;
   }

@@ -137,7 +137,17 @@ TEST_F(LoadTest, MissingFileRaisesAfterTheFinishEvent) {
     io.Events.clear();
     EXPECT_THROW(io.LoadFromFile(dir.File(name)), EFOpenError) << name;
     EXPECT_EQ(io.Events, (std::vector<std::string>{"progress 100", "finish"}));
+    // A caller that catches the exception must not take the load for a success.
+    EXPECT_TRUE(io.AbortFlag()) << name;
   }
+  // The same through the registry, after a successful load had cleared the flag.
+  ScopedFormat format(External(125, "EXT5", GoodReader));
+  io.LoadFromFile(dir.Write("good.ext5", "x"));
+  ASSERT_FALSE(io.AbortFlag());
+  io.Events.clear();
+  EXPECT_THROW(io.LoadFromFile(dir.File("missing.ext5")), EFOpenError);
+  EXPECT_EQ(io.Events, (std::vector<std::string>{"progress 100", "finish"}));
+  EXPECT_TRUE(io.AbortFlag());
 }
 
 TEST_F(LoadTest, BadTiffFailsThroughAbortFlagAndStillDescribesTheFile) {
