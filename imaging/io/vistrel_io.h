@@ -158,8 +158,9 @@ class TVistrelIO : public TComponent, private IParamsOwner {
   // Writes TargetBitmap as JPEG (converted to vl24RGB first unless it is vl24RGB or vl1g),
   // with the Jpeg fields of Params and its marker list, to which the IPTC records (APP13)
   // and, when Params.ExifPresent, an EXIF block (APP1) are added first. Raises EFCreateError
-  // when the file cannot be created. A file that this call created is removed again when the
-  // writer raises or reports failure, so no partial JPEG is left behind.
+  // when the file cannot be created. The image is written beside the file and takes its
+  // place only when the writer succeeds: when the writer raises or reports failure no
+  // partial JPEG is left behind, and a file that had the name stays as it was.
   virtual void SaveJpegFile(const std::string& FileName);
   virtual void SaveTiffFile(const std::string& FileName);
   virtual void SavePngFile(const std::string& FileName);
@@ -215,8 +216,8 @@ class TVistrelIO : public TComponent, private IParamsOwner {
   // The format's own writer; false when the type has none.
   bool SaveByType(const std::string& FileName, TVLFileType FileType);
   void SaveThroughRegistry(const TVLFormatEntry& Entry, const std::string& FileName);
-  // Creates FileName, runs Write on it and removes the file again when Write raises or sets
-  // AbortFlag. AbortFlag is false when Write starts.
+  // Runs Write on a new file that replaces FileName only when Write neither raises nor sets
+  // AbortFlag (otherwise it is removed). AbortFlag is false when Write starts.
   void WriteNewFile(const std::string& FileName, const std::function<void(TStream&)>& Write);
   // Writes with one of the format writers that take any pixel format.
   void SaveWith(const std::string& FileName, const TVLWriteProc& Writer);

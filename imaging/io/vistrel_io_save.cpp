@@ -2,13 +2,13 @@
 // format writers.
 
 #include <cctype>
-#include <filesystem>
 #include <memory>
 #include <string_view>
 
 #include "imaging/codecs/bmp_codec.h"
 #include "imaging/codecs/png_codec.h"
 #include "imaging/codecs/tiff_writer.h"
+#include "imaging/io/replacement_file.h"
 #include "imaging/io/stream.h"
 #include "imaging/io/vistrel_io.h"
 #include "imaging/model/bitmap.h"
@@ -107,26 +107,24 @@ void TVistrelIO::SaveThroughRegistry(const TVLFormatEntry& Entry, const std::str
   FireFinishWork();
 }
 
-// The file is created (replacing one of that name) only after everything that can fail
-// without touching it has been checked. Should the writer raise or report failure, the file
-// holds no usable image, so it is removed rather than left behind half written.
+// The image is written into a new file beside FileName, which replaces FileName only once
+// the writer has succeeded. Should the writer raise or report failure, the new file is
+// removed and a file that already had that name stays as it was: a failed save neither
+// leaves a partial image behind nor destroys the one it would have replaced.
 void TVistrelIO::WriteNewFile(const std::string& FileName,
                               const std::function<void(TStream&)>& Write) {
-  auto file = std::make_unique<TFileStream>(FileName, fmCreate);
+  TReplacement out(FileName);
   FAbortFlag = false;
   try {
-    Write(*file);
+    Write(out.Stream());
   } catch (...) {
-    file.reset();
-    std::error_code ec;
-    std::filesystem::remove(FileName, ec);
+    out.Discard();
     throw;
   }
-  file.reset();
-  if (FAbortFlag) {
-    std::error_code ec;
-    std::filesystem::remove(FileName, ec);
-  }
+  if (FAbortFlag)
+    out.Discard();
+  else
+    out.Commit();
 }
 
 // ---- JPEG ------------------------------------------------------------------------------------------

@@ -236,10 +236,44 @@ TEST_F(JpegSaveTest, FailingWriterLeavesNoPartialFile) {
     s.WriteBuffer("partial", 7);
     p.Abort();
   };
-  dir.Write("out.jpg", "previous");
   Save();
   EXPECT_TRUE(io.AbortFlag());
   EXPECT_FALSE(fs::exists(dir.File("out.jpg")));
+  EXPECT_TRUE(fs::is_empty(dir.Path()));  // no temporary file left either
+}
+
+TEST_F(JpegSaveTest, FailedSaveKeepsTheFileItWouldHaveReplaced) {
+  dir.Write("out.jpg", "previous");
+  io.JpegWriter = [](TStream& s, TVLBitmap&, TIOParamsVals&, TVLProgressState& p) {
+    s.WriteBuffer("partial", 7);
+    p.Abort();
+  };
+  Save();
+  EXPECT_TRUE(io.AbortFlag());
+  EXPECT_EQ(ReadFile(dir.File("out.jpg")), "previous");
+  io.JpegWriter = [](TStream& s, TVLBitmap&, TIOParamsVals&, TVLProgressState&) {
+    s.WriteBuffer("partial", 7);
+    throw std::runtime_error("library error");
+  };
+  EXPECT_THROW(Save(), std::runtime_error);
+  EXPECT_EQ(ReadFile(dir.File("out.jpg")), "previous");
+  // The TIFF writer is not built yet: saving over a TIFF must not destroy it.
+  dir.Write("keep.tif", "tiff bytes");
+  io.SaveToFile(dir.File("keep.tif"));
+  EXPECT_TRUE(io.AbortFlag());
+  EXPECT_EQ(ReadFile(dir.File("keep.tif")), "tiff bytes");
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir.Path()), fs::directory_iterator()), 2);
+}
+
+TEST_F(JpegSaveTest, SuccessfulSaveReplacesTheFileAndKeepsItsPermissions) {
+  const std::string path = dir.Write("out.jpg", "a much longer previous content");
+  fs::permissions(path, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+  Save();
+  EXPECT_FALSE(io.AbortFlag());
+  EXPECT_EQ(ReadFile(path), "JPEG");
+  EXPECT_EQ(fs::status(path).permissions(),
+            fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir.Path()), fs::directory_iterator()), 1);
 }
 
 TEST_F(JpegSaveTest, NoImageFailsWithoutTouchingTheFile) {
