@@ -77,11 +77,19 @@ void TToolkitBitmap::Reallocate(int32_t Width, int32_t Height, int32_t BitCount,
     throw EToolkitBitmapError("Out of memory for a toolkit bitmap");
   }
   if (KeepContent && BitCount == FBitCount) {
+    // Only the bits of the kept columns are copied: what the old row padding held must not
+    // turn into pixels when the bitmap grows.
     const int32_t rows = std::min(Height, FHeight);
-    const int32_t bytes = std::min(rowBytes, FRowBytes);
-    for (int32_t r = 0; r < rows; ++r)
-      std::memcpy(bits.data() + size_t(rowBytes) * size_t(Height - 1 - r),
-                  FBits.data() + size_t(FRowBytes) * size_t(FHeight - 1 - r), size_t(bytes));
+    const uint64_t keptBits =
+        uint64_t(std::min(Width, FWidth)) * uint64_t(BitCount == 15 ? 16 : BitCount);
+    const size_t whole = size_t(keptBits / 8);
+    const uint8_t tailMask = uint8_t(0xFF00 >> (keptBits % 8));
+    for (int32_t r = 0; r < rows && keptBits > 0; ++r) {
+      uint8_t* dst = bits.data() + size_t(rowBytes) * size_t(Height - 1 - r);
+      const uint8_t* src = FBits.data() + size_t(FRowBytes) * size_t(FHeight - 1 - r);
+      std::memcpy(dst, src, whole);
+      if (keptBits % 8) dst[whole] = src[whole] & tailMask;
+    }
   }
   FBits = std::move(bits);
   FWidth = Width;

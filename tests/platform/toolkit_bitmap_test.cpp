@@ -61,3 +61,22 @@ TEST(ToolkitBitmap, OversizedRequestsThrowAndKeepTheBitmap) {
   EXPECT_EQ(t.Width(), 2);
   EXPECT_NE(t.ScanLine(1), nullptr);
 }
+
+TEST(ToolkitBitmap, GrowingShowsNoOldPadding) {
+  // Whatever the row padding held before, the columns a size change adds are zero.
+  TToolkitBitmap eight(2, 1, 8);
+  eight.ScanLine(0)[2] = 7;
+  eight.ScanLine(0)[3] = 7;
+  eight.ScanLine(0)[1] = 5;
+  eight.SetSize(4, 1);
+  EXPECT_EQ(eight.ScanLine(0)[1], 5);
+  EXPECT_EQ(eight.ScanLine(0)[2], 0);
+  EXPECT_EQ(eight.ScanLine(0)[3], 0);
+
+  TToolkitBitmap mono(3, 1, 1);
+  mono.ScanLine(0)[0] = 0xFF;
+  mono.ScanLine(0)[1] = 0xFF;
+  mono.SetSize(12, 1);
+  for (int x = 0; x < 12; ++x)
+    EXPECT_EQ(mono.PixelColor(x, 0), x < 3 ? MakeRGB(255, 255, 255) : TRGB{}) << x;
+}

@@ -82,6 +82,16 @@ TEST_F(BitmapToolkitTest, SizeChangesKeepPixels) {
   EXPECT_TRUE(b.PixelBit(8, 1));
   EXPECT_FALSE(b.PixelBit(11, 1));
   EXPECT_EQ(b.RowBytes(), 4);
+
+  // A filled image (padding included) grows by zero pixels, as in the other locations.
+  TVLBitmap gray;
+  gray.SetLocation(vlTBitmap);
+  gray.Allocate(2, 2, vl8g);
+  gray.Fill(200);
+  gray.SetWidth(3);
+  EXPECT_EQ(gray.Pixel8(1, 1), 200);
+  EXPECT_EQ(gray.Pixel8(2, 0), 0);
+  EXPECT_EQ(gray.Pixel8(2, 1), 0);
 }
 
 TEST_F(BitmapToolkitTest, AssignConvertsWhatTheToolkitCannotHold) {
