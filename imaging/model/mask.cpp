@@ -53,10 +53,18 @@ void TVLMask::Resize(int32_t Width, int32_t Height) {
 
   Allocate(Width, Height, depth);
   if (FDepth == 0) return;
+  // Only the bits of the kept columns are copied: Fill writes the row padding too, and that
+  // must not turn into pixels when the mask grows.
   const int32_t rows = std::min(old.FHeight, FHeight);
-  const int32_t bytes = std::min(old.FRowBytes, FRowBytes);
-  for (int32_t y = 0; y < rows; ++y)
-    std::memcpy(Scanline(y), old.Scanline(y), size_t(bytes));
+  const uint64_t keptBits = uint64_t(std::min(old.FWidth, FWidth)) * uint64_t(depth);
+  const size_t whole = size_t(keptBits / 8);
+  const uint8_t tailMask = uint8_t(0xFF00 >> (keptBits % 8));
+  for (int32_t y = 0; y < rows && keptBits > 0; ++y) {
+    uint8_t* dst = Scanline(y);
+    const uint8_t* src = old.Scanline(y);
+    std::memcpy(dst, src, whole);
+    if (keptBits % 8) dst[whole] = src[whole] & tailMask;
+  }
 
   // The box only shrinks with the mask; content cut off entirely leaves it empty.
   if (left != kEmptyBound) {

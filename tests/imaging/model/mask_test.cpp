@@ -132,3 +132,25 @@ TEST(Mask, ResizeKeepsTopLeft) {
   EXPECT_EQ(far.Width(), 0);
   EXPECT_EQ(far.Depth(), 0);
 }
+
+TEST(Mask, GrowingShowsNoOldPadding) {
+  // Fill writes the row padding too; columns added by Resize must still start clear.
+  for (int depth : {1, 8}) {
+    TVLMask m;
+    m.Setup(10, 2, depth);
+    m.Fill(255);
+    m.Resize(14, 2);
+    for (int x = 0; x < 14; ++x) EXPECT_EQ(m.GetPixel(x, 1) != 0, x < 10) << depth << " " << x;
+    EXPECT_EQ(m.BoundRight(), 9);
+  }
+  // Down to no columns and back: nothing to copy, nothing kept.
+  TVLMask thin;
+  thin.Setup(4, 3, 8);
+  thin.Fill(255);
+  thin.Resize(0, 3);
+  EXPECT_EQ(thin.Width(), 0);
+  EXPECT_EQ(thin.GetPixel(0, 0), 0);
+  thin.Resize(2, 3);
+  EXPECT_EQ(thin.GetPixel(1, 2), 0);
+  EXPECT_TRUE(thin.IsEmpty());
+}
