@@ -223,7 +223,8 @@ class TVLBitmap : public TVLBaseBitmap {
   void AssignPixelsOnly(TVLBitmap& Source);
   // Fills the whole image; returns and stores AllMax.
   bool Fill(double Value);
-  // Fills the inclusive rectangle clamped to the image; AllMax is not updated.
+  // Fills the inclusive rectangle clamped to the image; AllMax is never set by it, and is
+  // cleared when Value is not the format's maximum.
   void FillRect(int32_t Left, int32_t Top, int32_t Right, int32_t Bottom, double Value);
   void CopyRectInto(TVLBitmap& Dest, int32_t SrcX, int32_t SrcY, int32_t DstX, int32_t DstY,
                     int32_t RectWidth, int32_t RectHeight);

@@ -267,6 +267,9 @@ void TVLBitmap::FillRect(int32_t Left, int32_t Top, int32_t Right, int32_t Botto
   for (int32_t y = Top; y <= Bottom; ++y)
     if (uint8_t* row = Scanline(y)) FillSpan(row, format, pixel, Left, Right);
   ReleaseMappedRow();
+  // A rectangle never proves the whole image full, but a lower value ends a full one (an alpha
+  // channel with a transparent hole must not be taken as opaque).
+  if (!pixel.IsMax) FAllMax = false;
 }
 
 // ---- Scans ----------------------------------------------------------------------------------------------

@@ -112,12 +112,14 @@ TEST_F(BitmapOpsTest, FillAndAllMax) {
   EXPECT_FALSE(b.PixelBit(0, 0));
 }
 
-TEST_F(BitmapOpsTest, FillRectIsClampedAndLeavesAllMax) {
+TEST_F(BitmapOpsTest, FillRectIsClampedAndNeverClaimsAllMax) {
   TVLBitmap b;
   b.Allocate(4, 3, vl8g);
   b.Fill(255);
-  b.FillRect(-5, 1, 1, 99, 7);
+  b.FillRect(1, 1, 2, 2, 255);  // the maximum keeps the flag
   EXPECT_TRUE(b.AllMax());
+  b.FillRect(-5, 1, 1, 99, 7);  // anything else clears it: the image is no longer all 255
+  EXPECT_FALSE(b.AllMax());
   EXPECT_EQ(Row(b, 0), (std::vector<int>{255, 255, 255, 255}));
   EXPECT_EQ(Row(b, 2), (std::vector<int>{7, 7, 255, 255}));
   b.Allocate(12, 1, vl1g);
