@@ -157,7 +157,8 @@ class TVistrelIO : public TComponent, private IParamsOwner {
   void SaveToFile(const std::string& FileName);
   // Writes TargetBitmap as JPEG (converted to vl24RGB first unless it is vl24RGB or vl1g),
   // with the Jpeg fields of Params and its marker list, to which the IPTC records (APP13)
-  // and, when Params.ExifPresent, an EXIF block (APP1) are added first. Raises EFCreateError
+  // and, when Params.ExifPresent, an EXIF block (APP1) are added first (a block too large for
+  // one marker segment fails the save through AbortFlag). Raises EFCreateError
   // when the file cannot be created. The image is written beside the file and takes its
   // place only when the writer succeeds: when the writer raises or reports failure no
   // partial JPEG is left behind, and a file that had the name stays as it was.
@@ -223,9 +224,10 @@ class TVistrelIO : public TComponent, private IParamsOwner {
   void SaveWith(const std::string& FileName, const TVLWriteProc& Writer);
   // A writer of a format that is not built.
   void SaveNotBuilt();
-  // The IPTC and EXIF marker steps of SaveJpegFile.
-  void PutIptcMarker();
-  void PutExifMarker();
+  // The IPTC and EXIF marker steps of SaveJpegFile; false when the block does not fit in one
+  // marker segment.
+  bool PutIptcMarker();
+  bool PutExifMarker();
 
   // The view's bitmap becomes the target (or a bitmap of ours wrapping its toolkit bitmap).
   void FetchViewBitmap();

@@ -144,8 +144,11 @@ void TVistrelIO::SaveJpegFile(const std::string& FileName) {
   }
   MakeWritable(bitmap);
   WriteNewFile(FileName, [&](TStream& stream) {
-    PutIptcMarker();
-    PutExifMarker();
+    // A block that no marker segment can hold fails the save (nothing is written).
+    if (!PutIptcMarker() || !PutExifMarker()) {
+      FAbortFlag = true;
+      return;
+    }
     TVLProgressState progress = MakeProgress();
     JpegWriter(stream, bitmap, Params(), progress);
   });
@@ -154,34 +157,33 @@ void TVistrelIO::SaveJpegFile(const std::string& FileName) {
 
 // The IPTC records go into an APP13 block when the user changed them, or when there are
 // records but no markers (a file read from another format). A non-empty block replaces the
-// first APP13 or is appended; an empty one removes the APP13.
-void TVistrelIO::PutIptcMarker() {
+// first APP13 or is appended; an empty one removes the APP13. False when the block is too
+// large for one marker segment (the list is then left as it was).
+bool TVistrelIO::PutIptcMarker() {
   TIOParamsVals& p = Params();
   const bool edited = p.IptcRecords.EditedSinceRead();
-  if (!edited && !(p.IptcRecords.Count() > 0 && p.JpegMarkers.Count() == 0)) return;
+  if (!edited && !(p.IptcRecords.Count() > 0 && p.JpegMarkers.Count() == 0)) return true;
   const std::vector<uint8_t> block = p.IptcRecords.EncodeRecords(true);
   const int32_t index = p.JpegMarkers.FindType(kApp13);
   if (block.empty()) {
     if (index >= 0) p.JpegMarkers.RemoveEntry(index);
-  } else if (index >= 0) {
-    p.JpegMarkers.ReplaceEntry(index, kApp13, block.data(), block.size());
-  } else {
-    p.JpegMarkers.AppendEntry(kApp13, block.data(), block.size());
+    return true;
   }
+  if (index >= 0) return p.JpegMarkers.ReplaceEntry(index, kApp13, block.data(), block.size());
+  return p.JpegMarkers.AppendEntry(kApp13, block.data(), block.size()) >= 0;
 }
 
 // With EXIF data read, an EXIF block replaces the first APP1 or is appended. When no block
-// can be built (empty result) the marker list is left as it is.
-void TVistrelIO::PutExifMarker() {
+// can be built (empty result) the marker list is left as it is. False when the block is too
+// large for one marker segment.
+bool TVistrelIO::PutExifMarker() {
   TIOParamsVals& p = Params();
-  if (!p.ExifPresent || !ExifBlockBuilder) return;
+  if (!p.ExifPresent || !ExifBlockBuilder) return true;
   const std::vector<uint8_t> block = ExifBlockBuilder(p);
-  if (block.empty()) return;
+  if (block.empty()) return true;
   const int32_t index = p.JpegMarkers.FindType(kApp1);
-  if (index >= 0)
-    p.JpegMarkers.ReplaceEntry(index, kApp1, block.data(), block.size());
-  else
-    p.JpegMarkers.AppendEntry(kApp1, block.data(), block.size());
+  if (index >= 0) return p.JpegMarkers.ReplaceEntry(index, kApp1, block.data(), block.size());
+  return p.JpegMarkers.AppendEntry(kApp1, block.data(), block.size()) >= 0;
 }
 
 // ---- TIFF, PNG, BMP ----------------------------------------------------------------------------------

@@ -202,6 +202,27 @@ TEST_F(JpegSaveTest, ExifBlockReplacesTheFirstApp1OrIsAppended) {
   EXPECT_EQ(markers, (std::vector<Marker>{M(0xE1, "kept")}));
 }
 
+TEST_F(JpegSaveTest, BlocksTooLargeForOneMarkerFailTheSave) {
+  // Edited records that no APP13 segment can hold: writing the file with the old APP13 (or
+  // without the records) would be wrong, so the save fails and leaves no file.
+  AddMarker(0xED, "old");
+  AddIptc(std::string(70000, 'x'));
+  Save();
+  EXPECT_TRUE(io.AbortFlag());
+  EXPECT_EQ(writes, 0);
+  EXPECT_FALSE(fs::exists(dir.File("out.jpg")));
+
+  io.Params().IptcRecords.Clear();
+  io.Params().IptcRecords.SetEditedSinceRead(false);
+  io.Params().JpegMarkers.Clear();
+  io.Params().ExifPresent = true;
+  exifBlock.assign(70000, 'e');
+  Save();
+  EXPECT_TRUE(io.AbortFlag());
+  EXPECT_EQ(writes, 0);
+  EXPECT_FALSE(fs::exists(dir.File("out.jpg")));
+}
+
 TEST_F(JpegSaveTest, GrayIsConvertedTo24BitButBilevelIsNot) {
   io.TargetBitmap()->Allocate(8, 8, vl8g);
   Save();
