@@ -177,8 +177,8 @@ void TVLBitmap::SetHeight(int32_t Value) { ChangeDimension(Width(), std::max(Val
 void TVLBitmap::ChangeDimension(int32_t NewWidth, int32_t NewHeight) {
   const int32_t oldWidth = Width(), oldHeight = Height();
   if (NewWidth == oldWidth && NewHeight == oldHeight) return;
-  if (FAlpha) FAlpha->ChangeDimension(NewWidth, NewHeight);
-
+  // The alpha channel follows once the image itself has changed: a size the image cannot take
+  // then leaves both as they were.
   if (FLocation == vlTBitmap && FToolkit) {
     try {
       if (FToolkit->BitCount() == 1) {
@@ -193,6 +193,7 @@ void TVLBitmap::ChangeDimension(int32_t NewWidth, int32_t NewHeight) {
       throw EVLBitmapError(e.what());
     }
     FAllMax = false;
+    if (FAlpha) FAlpha->ChangeDimension(NewWidth, NewHeight);
     SyncToolkit();
     return;
   }
@@ -203,6 +204,7 @@ void TVLBitmap::ChangeDimension(int32_t NewWidth, int32_t NewHeight) {
     FHeight = NewHeight;
     if (FPixelFormat != vlNull && FWidth > 0 && FHeight > 0) AllocateStorage();
     else FRowBytes = VLRowBytes(FWidth, FBitCount, RowAlignment);
+    if (FAlpha) FAlpha->ChangeDimension(NewWidth, NewHeight);
     return;
   }
   TVLBitmap temp;
@@ -231,6 +233,8 @@ void TVLBitmap::ChangeDimension(int32_t NewWidth, int32_t NewHeight) {
       for (int32_t i = 0; i < int32_t(temp.FPalette.size()); ++i)
         SetPaletteColor(i, temp.FPalette[size_t(i)]);
     }
+    // A failure here leaves the alpha channel unchanged (it restores itself).
+    if (temp.FAlpha) temp.FAlpha->ChangeDimension(NewWidth, NewHeight);
   } catch (...) {
     FreeImage();
     FAlpha.reset();

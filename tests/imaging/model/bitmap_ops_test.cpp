@@ -221,6 +221,22 @@ TEST_F(BitmapOpsTest, WidthAndHeightKeepTheTopLeft) {
   EXPECT_FALSE(bits.AllMax());
 }
 
+TEST_F(BitmapOpsTest, RefusedSizeChangeKeepsImageAndAlphaAlike) {
+  // 400 million vlRGB48 pixels make a row too long for any bitmap, while the alpha channel
+  // alone could take that width: neither may change.
+  TVLBitmap b;
+  b.MemoryThreshold = int64_t(1) << 40;
+  b.Allocate(2, 2, vlRGB48);
+  b.SetPixelRGB48(1, 1, TRGB48{1, 2, 3});
+  b.SetAlpha(1, 1, 7);
+  EXPECT_THROW(b.SetWidth(400000000), EVLBitmapError);
+  EXPECT_EQ(b.Width(), 2);
+  EXPECT_EQ(b.PixelRGB48(1, 1), (TRGB48{1, 2, 3}));
+  ASSERT_TRUE(b.HasAlphaLayer());
+  EXPECT_EQ(b.AlphaLayer()->Width(), 2);
+  EXPECT_EQ(b.Alpha(1, 1), 7);
+}
+
 TEST_F(BitmapOpsTest, ResizeWithEachAlignment) {
   struct Case {
     int32_t newWidth, align;
