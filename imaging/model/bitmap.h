@@ -6,8 +6,8 @@
 //
 // Errors: allocation failures (a size that does not fit, memory the system refuses, a format
 // a toolkit bitmap cannot hold, a temporary file that cannot be written back) raise
-// EVLBitmapError. A failed allocation leaves the bitmap empty (vlNull, 0 x 0), except for the
-// four formats refused in vlTBitmap, which keep the requested sizes without usable storage.
+// EVLBitmapError. A failed allocation leaves the bitmap empty (vlNull, 0 x 0), the four formats
+// refused in vlTBitmap included: never sizes without usable storage behind them.
 
 #include <cstdint>
 #include <memory>
