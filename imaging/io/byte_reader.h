@@ -9,7 +9,39 @@
 
 #include "imaging/io/stream.h"
 
-class TByteView {
+// The multi-byte reads shared by both readers, on top of the reader's own Take (which
+// copies exactly Count bytes, or zeroes Dest and returns false).
+template <typename Reader>
+class TNumberReads {
+ public:
+  uint16_t get16le() {
+    uint8_t b[2];
+    if (!self().Take(b, 2)) return 0;
+    return uint16_t(b[0] | (b[1] << 8));
+  }
+  uint16_t get16be() {
+    uint8_t b[2];
+    if (!self().Take(b, 2)) return 0;
+    return uint16_t((b[0] << 8) | b[1]);
+  }
+  uint32_t get32le() {
+    uint8_t b[4];
+    if (!self().Take(b, 4)) return 0;
+    return uint32_t(b[0]) | (uint32_t(b[1]) << 8) | (uint32_t(b[2]) << 16) | (uint32_t(b[3]) << 24);
+  }
+  uint32_t get32be() {
+    uint8_t b[4];
+    if (!self().Take(b, 4)) return 0;
+    return (uint32_t(b[0]) << 24) | (uint32_t(b[1]) << 16) | (uint32_t(b[2]) << 8) | uint32_t(b[3]);
+  }
+  uint16_t get16(bool LittleEndian) { return LittleEndian ? get16le() : get16be(); }
+  uint32_t get32(bool LittleEndian) { return LittleEndian ? get32le() : get32be(); }
+
+ private:
+  Reader& self() { return static_cast<Reader&>(*this); }
+};
+
+class TByteView : public TNumberReads<TByteView> {
  public:
   TByteView() = default;
   TByteView(const uint8_t* Data, size_t Length) : FData(Length ? Data : nullptr), FLength(Data ? Length : 0) {}
@@ -53,28 +85,6 @@ class TByteView {
     }
     return FData[FPos++];
   }
-  uint16_t get16le() {
-    uint8_t b[2];
-    if (!Take(b, 2)) return 0;
-    return uint16_t(b[0] | (b[1] << 8));
-  }
-  uint16_t get16be() {
-    uint8_t b[2];
-    if (!Take(b, 2)) return 0;
-    return uint16_t((b[0] << 8) | b[1]);
-  }
-  uint32_t get32le() {
-    uint8_t b[4];
-    if (!Take(b, 4)) return 0;
-    return uint32_t(b[0]) | (uint32_t(b[1]) << 8) | (uint32_t(b[2]) << 16) | (uint32_t(b[3]) << 24);
-  }
-  uint32_t get32be() {
-    uint8_t b[4];
-    if (!Take(b, 4)) return 0;
-    return (uint32_t(b[0]) << 24) | (uint32_t(b[1]) << 16) | (uint32_t(b[2]) << 8) | uint32_t(b[3]);
-  }
-  uint16_t get16(bool LittleEndian) { return LittleEndian ? get16le() : get16be(); }
-  uint32_t get32(bool LittleEndian) { return LittleEndian ? get32le() : get32be(); }
   // Copies Count bytes; when fewer remain, nothing is copied, Dest is zeroed and Failed set.
   bool Take(void* Dest, size_t Count) {
     if (Count > Remaining()) {
@@ -99,7 +109,7 @@ class TByteView {
 };
 
 // The same reads on a stream, from its current position.
-class TStreamReader {
+class TStreamReader : public TNumberReads<TStreamReader> {
  public:
   explicit TStreamReader(TStream& Stream) : FStream(Stream) {}
 
@@ -111,28 +121,6 @@ class TStreamReader {
     Take(&b, 1);
     return b;
   }
-  uint16_t get16le() {
-    uint8_t b[2];
-    if (!Take(b, 2)) return 0;
-    return uint16_t(b[0] | (b[1] << 8));
-  }
-  uint16_t get16be() {
-    uint8_t b[2];
-    if (!Take(b, 2)) return 0;
-    return uint16_t((b[0] << 8) | b[1]);
-  }
-  uint32_t get32le() {
-    uint8_t b[4];
-    if (!Take(b, 4)) return 0;
-    return uint32_t(b[0]) | (uint32_t(b[1]) << 8) | (uint32_t(b[2]) << 16) | (uint32_t(b[3]) << 24);
-  }
-  uint32_t get32be() {
-    uint8_t b[4];
-    if (!Take(b, 4)) return 0;
-    return (uint32_t(b[0]) << 24) | (uint32_t(b[1]) << 16) | (uint32_t(b[2]) << 8) | uint32_t(b[3]);
-  }
-  uint16_t get16(bool LittleEndian) { return LittleEndian ? get16le() : get16be(); }
-  uint32_t get32(bool LittleEndian) { return LittleEndian ? get32le() : get32be(); }
   // Reads exactly Count bytes; on a short read Dest is zeroed and Failed set.
   bool Take(void* Dest, size_t Count) {
     if (Count == 0) return true;

@@ -107,12 +107,16 @@ TFileStream::~TFileStream() {
   if (FHandle >= 0) ::close(FHandle);  // closing releases the lock
 }
 
-size_t TFileStream::Read(void* Buffer, size_t Count) {
+namespace {
+
+// Repeats Call (a read or write of at most 1 GiB at a time) until Count bytes are done, the
+// call returns 0 or it fails; an interrupted call is repeated. Returns the bytes done.
+template <typename Byte, typename Call>
+size_t TransferAll(Byte* Buffer, size_t Count, Call call) {
   size_t done = 0;
-  auto* p = static_cast<uint8_t*>(Buffer);
   while (done < Count) {
     const size_t chunk = std::min<size_t>(Count - done, size_t(1) << 30);
-    const ssize_t n = ::read(FHandle, p + done, chunk);
+    const ssize_t n = call(Buffer + done, chunk);
     if (n < 0) {
       if (errno == EINTR) continue;
       break;
@@ -123,20 +127,16 @@ size_t TFileStream::Read(void* Buffer, size_t Count) {
   return done;
 }
 
+}  // namespace
+
+size_t TFileStream::Read(void* Buffer, size_t Count) {
+  return TransferAll(static_cast<uint8_t*>(Buffer), Count,
+                     [this](uint8_t* p, size_t n) { return ::read(FHandle, p, n); });
+}
+
 size_t TFileStream::Write(const void* Buffer, size_t Count) {
-  size_t done = 0;
-  auto* p = static_cast<const uint8_t*>(Buffer);
-  while (done < Count) {
-    const size_t chunk = std::min<size_t>(Count - done, size_t(1) << 30);
-    const ssize_t n = ::write(FHandle, p + done, chunk);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      break;
-    }
-    if (n == 0) break;
-    done += size_t(n);
-  }
-  return done;
+  return TransferAll(static_cast<const uint8_t*>(Buffer), Count,
+                     [this](const uint8_t* p, size_t n) { return ::write(FHandle, p, n); });
 }
 
 int64_t TFileStream::Seek(int64_t Offset, TSeekOrigin Origin) {
