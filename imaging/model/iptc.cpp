@@ -22,6 +22,43 @@ void Put32be(std::vector<uint8_t>& out, size_t at, uint32_t v) {
   out[at + 3] = uint8_t(v);
 }
 
+uint32_t Get32be(const uint8_t* p) {
+  return (uint32_t(p[0]) << 24) | (uint32_t(p[1]) << 16) | (uint32_t(p[2]) << 8) | uint32_t(p[3]);
+}
+
+// When Data is a Photoshop resource block ("Photoshop 3.0", 0, then "8BIM" resources), the
+// IPTC records are the content of resource 0x0404: its bounds go to Begin and End and the
+// result is true (Begin == End when the block has no such resource). Other data gives false.
+// Scanning a resource block for the first 0x1C could start inside a size field or inside
+// another resource, so the resources are walked instead.
+bool FindIptcResource(const uint8_t* Data, size_t Length, size_t& Begin, size_t& End) {
+  constexpr size_t kSignature = 14;  // "Photoshop 3.0" and its zero byte
+  if (Length < kSignature + 4 || std::memcmp(Data, kPhotoshopHeader, kSignature) != 0 ||
+      std::memcmp(Data + kSignature, "8BIM", 4) != 0)
+    return false;  // not a resource block: scanned like any other data
+  Begin = End = 0;
+  size_t pos = kSignature;
+  // A resource: "8BIM", 16-bit id, name (length byte and text, padded to an even count),
+  // 32-bit size, data padded to an even count.
+  while (Length - pos >= 12 && std::memcmp(Data + pos, "8BIM", 4) == 0) {
+    const unsigned id = (unsigned(Data[pos + 4]) << 8) | Data[pos + 5];
+    const size_t nameBytes = (size_t(Data[pos + 6]) + 2) & ~size_t(1);
+    if (Length - pos - 6 < nameBytes + 4) break;
+    const size_t sizeAt = pos + 6 + nameBytes;
+    const uint64_t size = Get32be(Data + sizeAt);
+    const size_t dataAt = sizeAt + 4;
+    const size_t available = Length - dataAt;
+    if (id == 0x0404) {
+      Begin = dataAt;
+      End = dataAt + size_t(size < available ? size : available);
+      break;
+    }
+    if (size + (size & 1) > available) break;
+    pos = dataAt + size_t(size + (size & 1));
+  }
+  return true;
+}
+
 }  // namespace
 
 int32_t TVLIPTCInfoList::IndexOf(uint8_t Record, uint8_t Dataset) const {
@@ -59,6 +96,11 @@ void TVLIPTCInfoList::DecodeRecords(const uint8_t* Data, size_t Length) {
   FRecords.clear();
   if (Data == nullptr) Length = 0;
   size_t pos = 0;
+  size_t begin = 0, end = 0;
+  if (FindIptcResource(Data, Length, begin, end)) {
+    pos = begin;
+    Length = end;
+  }
   while (pos < Length && Data[pos] != kTag) ++pos;
   // A record needs its tag, two numbers and at least a 16-bit length.
   while (pos < Length && Data[pos] == kTag && Length - pos > 5) {

@@ -33,8 +33,8 @@ class TVLIPTCInfoList {
   void Assign(const TVLIPTCInfoList& Source);
 
   // Replaces the list with the records found in Data: decoding starts at the first 0x1C
-  // byte (a Photoshop header before it is skipped) and stops at the first byte that is not
-  // 0x1C or at a record whose data does not lie inside Data.
+  // byte and stops at the first byte that is not 0x1C or at a record whose data does not lie
+  // inside Data. In a Photoshop resource block only the IPTC resource (0x0404) is decoded.
   void DecodeRecords(const uint8_t* Data, size_t Length);
   // Encodes the list: with the Photoshop header as a complete APP13 block, otherwise as the
   // block stored in a TIFF tag. Records (2, 0) and empty records are left out; an odd total

@@ -135,3 +135,36 @@ TEST(IptcTest, EditingOperationsSetTheEditedFlagAndAssignCopies) {
   ASSERT_EQ(b.Count(), 1);
   EXPECT_EQ(Text(b, 0), "me");
 }
+
+TEST(IptcTest, PhotoshopBlocksAreReadFromTheirIptcResource) {
+  // 5 + 23 = 28 record bytes: the resource size field ends in 0x1C, which must not be taken
+  // for the first record's tag.
+  TVLIPTCInfoList l;
+  Add(l, 2, 120, std::string(23, 'c'));
+  const std::vector<uint8_t> block = l.EncodeRecords(true);
+  ASSERT_EQ(Be32(block, 22), 0x1Cu);
+  TVLIPTCInfoList back;
+  back.DecodeRecords(block.data(), block.size());
+  ASSERT_EQ(back.Count(), 1);
+  EXPECT_EQ(back.Item(0).Dataset, 120);
+  EXPECT_EQ(Text(back, 0), std::string(23, 'c'));
+
+  // Another resource ahead of the IPTC one (with 0x1C bytes in it and an odd size, padded)
+  // is stepped over.
+  std::vector<uint8_t> ps(block.begin(), block.begin() + 14);  // "Photoshop 3.0" and 0
+  const uint8_t other[] = {'8', 'B', 'I', 'M', 0x03, 0xED, 0, 0, 0, 0, 0, 3, 0x1C, 0x1C, 0x1C, 0};
+  ps.insert(ps.end(), other, other + sizeof other);
+  ps.insert(ps.end(), block.begin() + 14, block.end());
+  back.DecodeRecords(ps.data(), ps.size());
+  ASSERT_EQ(back.Count(), 1);
+  EXPECT_EQ(Text(back, 0), std::string(23, 'c'));
+
+  // A Photoshop block without IPTC resource holds no records; one whose resources run past
+  // the end stops there.
+  std::vector<uint8_t> none(ps.begin(), ps.begin() + 14 + sizeof other);
+  back.DecodeRecords(none.data(), none.size());
+  EXPECT_EQ(back.Count(), 0);
+  std::vector<uint8_t> cut(ps.begin(), ps.begin() + 14 + 8);
+  back.DecodeRecords(cut.data(), cut.size());
+  EXPECT_EQ(back.Count(), 0);
+}
