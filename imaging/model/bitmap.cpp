@@ -168,11 +168,7 @@ void TVLBitmap::AllocateToolkit() {
     FToolkit->SetSize(1, 1);
     FToolkit->SetPixelFormat(FPixelFormat);
     FToolkit->SetSize(FWidth, FHeight);
-    if (FPixelFormat == vl8g) {
-      std::vector<TRGB> ramp(256);
-      for (int i = 0; i < 256; ++i) ramp[size_t(i)] = TRGB{uint8_t(i), uint8_t(i), uint8_t(i)};
-      FToolkit->SetColorTable(ramp);
-    }
+    if (FPixelFormat == vl8g) FToolkit->SetColorTable(GrayRamp());
   } catch (const std::exception& e) {
     FreeImage();
     throw EVLBitmapError(e.what());

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdint>
 #include <limits>
+#include <vector>
 
 #include "imaging/model/bitmap.h"
 
@@ -31,6 +32,13 @@ inline int64_t TruncValue(double Value) {
   if (Value >= 9.2e18) return std::numeric_limits<int64_t>::max();
   if (Value <= -9.2e18) return std::numeric_limits<int64_t>::min();
   return int64_t(Value);
+}
+
+// The 256-entry gray ramp (entry i = i, i, i) that marks an 8-bit toolkit bitmap as gray.
+inline std::vector<TRGB> GrayRamp() {
+  std::vector<TRGB> ramp(256);
+  for (int i = 0; i < 256; ++i) ramp[size_t(i)] = TRGB{uint8_t(i), uint8_t(i), uint8_t(i)};
+  return ramp;
 }
 
 // Bytes per pixel of the byte-aligned formats (0 for vl1g and vlNull).

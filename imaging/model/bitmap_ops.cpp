@@ -61,12 +61,6 @@ void ClearBitsFrom(uint8_t* Row, uint64_t FromBit, int32_t Bytes) {
   if (bit < total) std::memset(Row + bit / 8, 0, size_t((total - bit) / 8));
 }
 
-std::vector<TRGB> GrayRamp() {
-  std::vector<TRGB> ramp(256);
-  for (int i = 0; i < 256; ++i) ramp[size_t(i)] = TRGB{uint8_t(i), uint8_t(i), uint8_t(i)};
-  return ramp;
-}
-
 }  // namespace
 
 // ---- Assign ----------------------------------------------------------------------------------------
@@ -89,22 +83,8 @@ void TVLBitmap::AssignIntoToolkit(TVLBitmap& Source) {
   FPixelFormat = format;
   FBitCount = PixelFormatBits(format);
   FChannels = PixelFormatChannels(format);
-  try {
-    if (!FToolkit) {
-      FToolkit = new TToolkitBitmap();
-      FEncapsulated = false;
-    }
-    FToolkit->SetSize(1, 1);
-    FToolkit->SetPixelFormat(format);
-    FToolkit->SetSize(FWidth, FHeight);
-    if (format == vl8g) FToolkit->SetColorTable(GrayRamp());
-  } catch (const std::exception& e) {
-    FreeImage();
-    throw EVLBitmapError(e.what());
-  }
-  FRowBytes = FToolkit->RowBytes();
   FPalette.assign(format == vl8p ? 256 : 0, TRGB{});
-  RebuildRowTable();
+  AllocateToolkit();
 }
 
 void TVLBitmap::AssignFrom(TVLBitmap& Source, bool PixelsOnly) {

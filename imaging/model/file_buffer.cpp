@@ -79,32 +79,32 @@ void TVLFileBuffer::Close() {
   FSize = 0;
 }
 
-bool TVLFileBuffer::ReadAt(uint64_t Offset, void* Data, size_t Length) const {
-  if (FFd < 0) return false;
-  auto* p = static_cast<uint8_t*>(Data);
+namespace {
+
+// Repeats a positioned read or write until Length bytes moved; false on an error or when the
+// call moves nothing.
+template <typename TByte, typename TCall>
+bool TransferAt(int Fd, uint64_t Offset, TByte* Data, size_t Length, TCall Call) {
+  if (Fd < 0) return false;
   while (Length > 0) {
-    const ssize_t n = ::pread(FFd, p, Length, off_t(Offset));
+    const ssize_t n = Call(Fd, Data, Length, off_t(Offset));
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) return false;
-    p += n;
+    Data += n;
     Offset += uint64_t(n);
     Length -= size_t(n);
   }
   return true;
 }
 
+}  // namespace
+
+bool TVLFileBuffer::ReadAt(uint64_t Offset, void* Data, size_t Length) const {
+  return TransferAt(FFd, Offset, static_cast<uint8_t*>(Data), Length, ::pread);
+}
+
 bool TVLFileBuffer::WriteAt(uint64_t Offset, const void* Data, size_t Length) {
-  if (FFd < 0) return false;
-  auto* p = static_cast<const uint8_t*>(Data);
-  while (Length > 0) {
-    const ssize_t n = ::pwrite(FFd, p, Length, off_t(Offset));
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    p += n;
-    Offset += uint64_t(n);
-    Length -= size_t(n);
-  }
-  return true;
+  return TransferAt(FFd, Offset, static_cast<const uint8_t*>(Data), Length, ::pwrite);
 }
 
 void TVLFileBuffer::ReleaseRows(bool WriteBack) {

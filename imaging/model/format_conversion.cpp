@@ -8,25 +8,11 @@
 #include <vector>
 
 #include "imaging/model/bitmap.h"
+#include "imaging/model/bitmap_internal.h"
 #include "imaging/model/pixel_conversions.h"
 #include "imaging/model/quantizer.h"
 
 namespace {
-
-// Restores a bitmap's row access when the conversion ends.
-class TRowAccessScope {
- public:
-  TRowAccessScope(TVLBitmap& B, TVLRowAccess Access) : FBitmap(B), FSaved(B.RowAccess) {
-    B.RowAccess = Access;
-  }
-  ~TRowAccessScope() { FBitmap.RowAccess = FSaved; }
-  TRowAccessScope(const TRowAccessScope&) = delete;
-  TRowAccessScope& operator=(const TRowAccessScope&) = delete;
-
- private:
-  TVLBitmap& FBitmap;
-  TVLRowAccess FSaved;
-};
 
 inline uint16_t Get16(const uint8_t* p) { return uint16_t(p[0] | (p[1] << 8)); }
 inline void Put16(uint8_t* p, uint32_t v) {
@@ -323,8 +309,8 @@ void ConvertFormat(TVLBitmap& Dest, TVLBitmap& Source) {
     if (sf != vl24RGB || Source.Width() != w || Source.Height() != h) return;
   }
 
-  TRowAccessScope readOnly(Source, raRead);
-  TRowAccessScope writeOnly(Dest, raWrite);
+  vlbitmap_detail::TAccessGuard readOnly(Source, raRead);
+  vlbitmap_detail::TAccessGuard writeOnly(Dest, raWrite);
   TSourceRow s(Source);
   if (sf == df) {
     // Same format: a plain copy (the format writer never asks for this, callers may).
