@@ -123,6 +123,8 @@ class TCopyWorkflow {
   bool Copying() const { return FCaption == kCancelCopyCaption; }
   bool StartupScanRunning() const { return FStartupScan; }
   bool CopyPending() const { return FCopyPending; }
+  // Forgets a copy requested during the start-up scan (the window is closing).
+  void DropPendingCopy() { FCopyPending = false; }
   const std::string& StatusText(int panel) const { return FStatus[panel == 0 ? 0 : 1]; }
   const std::string& FileCountText() const { return FFileCountText; }
   const std::string& FileNameText() const { return FFileNameText; }

@@ -9,6 +9,7 @@
 #include <QPushButton>
 #include <QShowEvent>
 #include <QStatusBar>
+#include <QTimer>
 #include <algorithm>
 
 #include "app/copy_workflow.h"
@@ -227,6 +228,9 @@ void TForm3::SetStatusText(int panel, const std::string& text) {
 
 void TForm3::FormShow() {
   platform::qt::GuardedCall([this] { FWorkflow->FormShow(); });
+  // show() is still on the stack here: closing now would hide the window while its
+  // platform window is being shown, so the close waits for the event loop.
+  CloseIfRequested(true);
 }
 
 bool TForm3::FormCanResize(int& NewWidth, int& NewHeight) {
@@ -235,11 +239,15 @@ bool TForm3::FormCanResize(int& NewWidth, int& NewHeight) {
 
 void TForm3::cmdCopyFilesClick() {
   platform::qt::GuardedCall([this] { FWorkflow->CopyFilesClick(); });
-  // A close requested during the copy was held back until the copy ended.
-  if (FCloseRequested && !FWorkflow->Copying()) {
-    FCloseRequested = false;
-    close();
-  }
+  CloseIfRequested(false);
+}
+
+// Carries out a close that was held back while the start-up scan or a copy ran.
+void TForm3::CloseIfRequested(bool queued) {
+  if (!FCloseRequested || FWorkflow->Copying() || FWorkflow->StartupScanRunning()) return;
+  FCloseRequested = false;
+  if (queued) QTimer::singleShot(0, this, [this] { close(); });
+  else close();
 }
 
 int TForm3::ScanSource() { return FWorkflow->ScanSource(); }
@@ -276,6 +284,14 @@ void TForm3::closeEvent(QCloseEvent* event) {
     // a window: cancel it instead and close once it has ended.
     FCloseRequested = true;
     FWorkflow->CopyFilesClick();
+    event->ignore();
+    return;
+  }
+  if (FWorkflow && FWorkflow->StartupScanRunning()) {
+    // The scan cannot be stopped: close once it is over, without the copy a click during
+    // it asked for.
+    FCloseRequested = true;
+    FWorkflow->DropPendingCopy();
     event->ignore();
     return;
   }

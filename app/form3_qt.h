@@ -81,6 +81,7 @@ class TForm3 : public QMainWindow {
   void ConnectWorkflow();
   void LayoutControls();
   void SetStatusText(int panel, const std::string& text);
+  void CloseIfRequested(bool queued);
 
   std::unique_ptr<TCopyWorkflow> FWorkflow;
   QWidget* FClient = nullptr;

@@ -3,11 +3,13 @@
 
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QStatusBar>
+#include <QWindow>
 #include <filesystem>
 
 #include "app/copy_workflow.h"
@@ -227,4 +229,62 @@ TEST(Form3, ClosingDuringACopyCancelsItAndClosesAfterwards) {
   ASSERT_EQ(env.Messages.size(), 2u);
   EXPECT_EQ(env.Messages[0], "Copy files was canceled");
   EXPECT_FALSE(form.isVisible());
+}
+
+TEST(Form3, ClosingDuringTheStartupScanClosesOnceTheScanIsOver) {
+  Disc disc;
+  Environment env({{disc.Root(), "VANDREL"}});
+  TForm3 form;
+  bool clicked = false;
+  bool closed = false;
+  env.OnProcessMessages = [&] {
+    if (!form.Workflow().StartupScanRunning() || closed) return;
+    if (!clicked) {
+      clicked = true;
+      form.cmdCopyFiles->click();  // a copy waiting for the scan
+      return;
+    }
+    closed = true;
+    form.close();
+  };
+  form.show();
+  ASSERT_TRUE(closed);
+  EXPECT_EQ(form.lbFileCount->text().toStdString(), "Contains 2 of your images.");
+  QApplication::processEvents();
+  // The window is gone, its platform window too, and the waiting copy never started.
+  EXPECT_FALSE(form.isVisible());
+  ASSERT_NE(form.windowHandle(), nullptr);
+  EXPECT_FALSE(form.windowHandle()->isVisible());
+  EXPECT_TRUE(env.Messages.empty());
+  EXPECT_FALSE(fs::exists(env.Home.Path() / "Vandrel Images"));
+}
+
+TEST(Form3, ClosingDuringACopyStartedAfterTheStartupScanClosesWhenItEnds) {
+  Disc disc;
+  Environment env({{disc.Root(), "VANDREL"}});
+  TForm3 form;
+  bool clicked = false;
+  bool closed = false;
+  env.OnProcessMessages = [&] {
+    if (form.Workflow().StartupScanRunning() && !clicked) {
+      clicked = true;
+      form.cmdCopyFiles->click();
+    } else if (form.Workflow().Copying() && !closed) {
+      closed = true;
+      form.close();
+    }
+  };
+  form.show();
+  ASSERT_TRUE(closed);
+  ASSERT_EQ(env.Messages.size(), 2u);
+  EXPECT_EQ(env.Messages[0], "Copy files was canceled");
+  QApplication::processEvents();
+  EXPECT_FALSE(form.isVisible());
+
+  // The request was used up: shown again, the window stays open after the next copy.
+  env.OnProcessMessages = nullptr;
+  form.show();
+  form.cmdCopyFiles->click();
+  EXPECT_EQ(env.Messages.size(), 3u);
+  EXPECT_TRUE(form.isVisible());
 }
