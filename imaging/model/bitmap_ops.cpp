@@ -88,13 +88,17 @@ void TVLBitmap::AssignIntoToolkit(TVLBitmap& Source) {
 }
 
 void TVLBitmap::AssignFrom(TVLBitmap& Source, bool PixelsOnly) {
-  // Assigning the own alpha channel: keep it alive while it is read.
+  // Assigning the own alpha channel: keep it alive while it is read, and give it back where
+  // the assignment does not replace the alpha channel (an empty source, pixels only).
   std::unique_ptr<TVLBitmap> keepSource;
   if (&Source == FAlpha.get()) keepSource = std::move(FAlpha);
+  const auto giveBack = [&] {
+    if (keepSource) FAlpha = std::move(keepSource);
+  };
   const bool sourceEmpty = Source.IsEmpty();
-  if (PixelsOnly && sourceEmpty) return;
+  if (PixelsOnly && sourceEmpty) return giveBack();
   if (FLocation == vlTBitmap) {
-    if (sourceEmpty) return;
+    if (sourceEmpty) return giveBack();
     if (!ToolkitCanHold(Source.PixelFormat())) {
       // The toolkit bitmap has no depth for this format: a converted copy is assigned.
       TVLBitmap converted;
@@ -102,6 +106,7 @@ void TVLBitmap::AssignFrom(TVLBitmap& Source, bool PixelsOnly) {
       converted.AssignFrom(Source, false);
       const TVLPixelFormat f = Source.PixelFormat();
       converted.SetPixelFormat((f == vl16g || f == vl32f) ? vl8g : vl24RGB);
+      if (PixelsOnly) giveBack();
       AssignFrom(converted, PixelsOnly);
       return;
     }
@@ -126,6 +131,7 @@ void TVLBitmap::AssignFrom(TVLBitmap& Source, bool PixelsOnly) {
     CopyRowsFrom(Source);
   }
 
+  if (PixelsOnly) giveBack();
   if (!FIsAlphaLayer) {
     if (PixelsOnly) {
       // The own alpha channel stays, but follows the new size.

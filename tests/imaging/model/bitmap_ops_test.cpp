@@ -59,6 +59,19 @@ TEST_F(BitmapOpsTest, AssignTakesOrRemovesTheAlphaChannel) {
   EXPECT_EQ(dst.Width(), 2);
   dst.Assign(empty);
   EXPECT_TRUE(dst.IsEmpty());
+
+  // The own alpha channel as the source: pixels only keeps it, a full Assign removes it.
+  TVLBitmap self;
+  MakeNumbered(self, 3, 2);
+  self.SetAlpha(2, 1, 40);
+  self.AssignPixelsOnly(*self.AlphaLayer());
+  EXPECT_EQ(self.PixelFormat(), vl8g);
+  EXPECT_EQ(self.Pixel8(2, 1), 40);
+  ASSERT_TRUE(self.HasAlphaLayer());
+  EXPECT_EQ(self.Alpha(2, 1), 40);
+  self.Assign(*self.AlphaLayer());
+  EXPECT_EQ(self.Pixel8(2, 1), 40);
+  EXPECT_FALSE(self.HasAlphaLayer());
 }
 
 TEST_F(BitmapOpsTest, AssignBetweenFileBackedBitmapsCopiesTheFile) {
