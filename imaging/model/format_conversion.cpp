@@ -303,7 +303,7 @@ void ConvertFormat(TVLBitmap& Dest, TVLBitmap& Source) {
   const TVLPixelFormat df = Dest.PixelFormat();
   if (sf == vlNull || df == vlNull || Source.IsEmpty() || Dest.IsEmpty()) return;
 
-  if (NeedsRGBStep(sf, df, Dest.MonoMethod)) {
+  if (sf != df && NeedsRGBStep(sf, df, Dest.MonoMethod)) {
     Source.SetPixelFormat(vl24RGB);
     sf = Source.PixelFormat();
     if (sf != vl24RGB || Source.Width() != w || Source.Height() != h) return;

@@ -287,6 +287,15 @@ TEST(ConvertFormat, AlphaMovesAndMismatchesDoNothing) {
   ConvertFormat(other, small);  // size mismatch (and same format): untouched
   EXPECT_EQ(other.Pixel8(0, 0), 200);
 
+  // Same format is a plain copy, also for the formats that otherwise go through vl24RGB.
+  TVLBitmap cmyk, copy;
+  cmyk.Allocate(2, 1, vlCMYK);
+  cmyk.SetPixel32(0, 0, 0x11223344);
+  copy.Allocate(2, 1, vlCMYK);
+  ConvertFormat(copy, cmyk);
+  EXPECT_EQ(cmyk.PixelFormat(), vlCMYK);
+  EXPECT_EQ(copy.Pixel32(0, 0), 0x11223344u);
+
   // A destination held in a toolkit bitmap is left alone, alpha included.
   TVLBitmap colour, toolkit;
   colour.Allocate(3, 2, vl24RGB);
