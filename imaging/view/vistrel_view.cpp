@@ -103,10 +103,17 @@ void TVistrelView::paintEvent(QPaintEvent* event) {
   {
     QPainter painter(this);
     painter.fillRect(contentsRect() & event->rect(), palette().color(QPalette::Button));
-    const QRect target = ImageRect();
-    if (!target.isEmpty()) {
-      painter.drawImage(target.topLeft(), SampleToSize(FBitmap, target.width(), target.height()));
+    QRect target;
+    QImage image;
+    try {
+      target = ImageRect();
+      if (!target.isEmpty()) image = SampleToSize(FBitmap, target.width(), target.height());
+    } catch (...) {
+      // Pixels that cannot be read (a temporary image file that failed) are not drawn: a
+      // paint event has no one to report to, and exceptions must not reach the event loop.
+      image = QImage();
     }
+    if (!image.isNull()) painter.drawImage(target.topLeft(), image);
   }
   QFrame::paintEvent(event);
 }

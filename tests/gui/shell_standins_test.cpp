@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <QTreeWidgetItem>
+#include <unistd.h>
 #include <filesystem>
 #include <stdexcept>
 
@@ -145,6 +146,20 @@ TEST(VistrelView, FitsTheImageCentredAndPaintsIt) {
   const QImage shot = view.grab().toImage();
   EXPECT_EQ(shot.pixelColor(87, 62), QColor(255, 0, 0));
   EXPECT_NE(shot.pixelColor(87, 3), QColor(255, 0, 0));  // the margin keeps the background
+}
+
+TEST(VistrelView, AnImageStoreThatCannotBeReadPaintsOnlyTheBackground) {
+  TVistrelView view;
+  view.SetAutoFit(true);
+  view.resize(175, 124);
+  TVLBitmap& bitmap = *view.Bitmap();
+  bitmap.MemoryThreshold = 0;  // kept in a temporary file
+  bitmap.Allocate(30, 20, vl24RGB);
+  ASSERT_EQ(bitmap.Location(), vlFile);
+  ASSERT_EQ(::truncate(bitmap.FileBuffer().FileName().c_str(), 0), 0);
+  // The failed read must not leave the paint event as an exception.
+  const QImage shot = view.grab().toImage();
+  EXPECT_EQ(shot.pixelColor(87, 62), view.palette().color(QPalette::Button));
 }
 
 TEST(GuardedCall, ShowsTheExceptionAndCarriesOn) {
