@@ -274,14 +274,29 @@ TEST_F(BitmapOpsTest, ResizeWithEachAlignment) {
       }
     }
   }
-  TVLBitmap tall;
-  tall.Allocate(1, 2, vl8g);
-  tall.SetPixel8(0, 0, 1);
-  tall.SetPixel8(0, 1, 2);
-  tall.Resize(1, 5, 8, 255, 0, 1);
-  EXPECT_EQ(Column(tall, 0), (std::vector<int>{8, 1, 2, 8, 8}));
-  tall.Resize(1, 2, 8, 255, 0, 2);
-  EXPECT_EQ(Column(tall, 0), (std::vector<int>{8, 8}));
+  // The same vertically: grow 4 -> 6 rows, then shrink to 2, in every location.
+  struct VCase {
+    int32_t align;
+    std::vector<int> grown, shrunk;
+  } vcases[] = {
+      {0, {1, 17, 33, 49, 9, 9}, {1, 17}},
+      {1, {9, 1, 17, 33, 49, 9}, {17, 33}},
+      {2, {9, 9, 1, 17, 33, 49}, {33, 49}},
+  };
+  for (TVLLocation location : {vlMemory, vlFile, vlTBitmap}) {
+    for (const VCase& c : vcases) {
+      TVLBitmap b;
+      b.MemoryThreshold = location == vlFile ? 0 : 1 << 20;
+      b.SetLocation(location);
+      MakeNumbered(b, 1, 4);
+      b.AlphaLayer();
+      b.Resize(1, 6, 9, 0, 0, c.align);
+      EXPECT_EQ(Column(b, 0), c.grown) << "align " << c.align << " in " << location;
+      b.Resize(1, 2, 9, 0, 0, c.align);
+      EXPECT_EQ(Column(b, 0), c.shrunk) << "align " << c.align << " in " << location;
+      EXPECT_EQ(b.AlphaLayer()->Height(), 2);
+    }
+  }
 }
 
 TEST_F(BitmapOpsTest, GrayAndByteScans) {

@@ -87,6 +87,12 @@ TEST(Quantizer, PhotographErrorIsBounded) {
   EXPECT_LE(q256.ColorCount(), 256);
   EXPECT_GT(q256.ColorCount(), 200);
   EXPECT_LT(MeanError(img, q256), 13.0);  // about 10.3 after refinement
+
+  // The method changes exactly at 128 colours.
+  EXPECT_EQ(TVLColorQuantizer(img.W, img.H, img.Reader(), 127).Method(),
+            TVLColorQuantizer::qmMedianCut);
+  EXPECT_EQ(TVLColorQuantizer(img.W, img.H, img.Reader(), 128).Method(),
+            TVLColorQuantizer::qmOctree);
 }
 
 TEST(Quantizer, NearestIndexMatchesBruteForce) {
