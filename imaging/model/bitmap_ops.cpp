@@ -123,12 +123,20 @@ void TVLBitmap::AssignFrom(TVLBitmap& Source, bool PixelsOnly) {
   }
   FAllMax = PixelsOnly ? false : Source.FAllMax;
 
-  if (FLocation == vlFile && Source.FLocation == vlFile && FRowBytes == Source.FRowBytes &&
-      FFileBuffer->IsOpen() && Source.FFileBuffer->IsOpen()) {
-    FFileBuffer->CopyFrom(*Source.FFileBuffer,
-                          std::min(FFileBuffer->Size(), Source.FFileBuffer->Size()));
-  } else {
-    CopyRowsFrom(Source);
+  try {
+    if (FLocation == vlFile && Source.FLocation == vlFile && FRowBytes == Source.FRowBytes &&
+        FFileBuffer->IsOpen() && Source.FFileBuffer->IsOpen()) {
+      FFileBuffer->CopyFrom(*Source.FFileBuffer,
+                            std::min(FFileBuffer->Size(), Source.FFileBuffer->Size()));
+    } else {
+      CopyRowsFrom(Source);
+    }
+  } catch (...) {
+    // A copy that failed half-way (a temporary file that cannot be read or written) is not
+    // left behind as an image.
+    DiscardImage(!PixelsOnly);
+    if (PixelsOnly) giveBack();
+    throw;
   }
 
   if (PixelsOnly) giveBack();
@@ -253,12 +261,13 @@ void TVLBitmap::SetPixelFormat(TVLPixelFormat Value) {
   HandOverTo(temp);
   try {
     Allocate(w, h, Value);
+    ConvertFormat(*this, temp);
   } catch (...) {
+    // Storage refused or a temporary file failing mid-way: the image stays as it was.
     FreeImage();
     temp.HandOverTo(*this);
     throw;
   }
-  ConvertFormat(*this, temp);
   if (temp.FAlpha) temp.MoveAlphaLayerTo(*this);
 }
 

@@ -215,6 +215,32 @@ TEST_F(BitmapStorageTest, OverflowingOrRefusedAllocationLeavesItEmpty) {
   EXPECT_EQ(huge.Scanline(0), nullptr);
 }
 
+TEST_F(BitmapStorageTest, UnreadableTemporaryFileFailsCleanly) {
+  // A temporary file that lost its rows (an I/O error, a disk that filled up) makes copies and
+  // conversions fail with an exception: the copy is left empty, the converted image as it was.
+  TVLBitmap src;
+  src.MemoryThreshold = 0;
+  src.Allocate(4, 3, vl24RGB);
+  src.SetAlpha(1, 1, 7);
+  src.FileBuffer().ReleaseAll();
+  ASSERT_EQ(::truncate(src.FileBuffer().FileName().c_str(), 0), 0);
+  for (int64_t threshold : {int64_t(1) << 20, int64_t(0)}) {
+    TVLBitmap dst;
+    dst.MemoryThreshold = threshold;
+    dst.Allocate(2, 2, vl8g);
+    EXPECT_THROW(dst.Assign(src), EVLBitmapError);
+    EXPECT_TRUE(dst.IsEmpty());
+    EXPECT_EQ(dst.PixelFormat(), vlNull);
+    EXPECT_FALSE(dst.HasAlphaLayer());
+  }
+  EXPECT_THROW(src.SetPixelFormat(vl8g), EVLBitmapError);
+  EXPECT_EQ(src.PixelFormat(), vl24RGB);
+  EXPECT_EQ(src.Width(), 4);
+  EXPECT_EQ(src.Location(), vlFile);
+  ASSERT_TRUE(src.HasAlphaLayer());
+  EXPECT_EQ(src.Alpha(1, 1), 7);
+}
+
 TEST_F(BitmapStorageTest, LargeImageInFileRoundTrips) {
   TVLBitmap b;
   b.MemoryThreshold = 64 * 1024;
