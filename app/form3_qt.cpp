@@ -60,6 +60,15 @@ QFrame* MakePanel(QWidget* parent, const char* name) {
   return panel;
 }
 
+// A shell box as the window uses them: Tahoma, entries 16 pixels high.
+TOrvikShellCombo* MakeShellCombo(QWidget* parent, const char* name) {
+  auto* combo = new TOrvikShellCombo(parent);
+  combo->setObjectName(name);
+  combo->setFont(PixelFont("Tahoma", 11));
+  combo->SetItemHeight(16);
+  return combo;
+}
+
 QLabel* MakeLabel(QWidget* parent, const char* name, const QString& text, int x, int y) {
   auto* label = new QLabel(text, parent);
   label->setObjectName(name);
@@ -97,9 +106,7 @@ void TForm3::CreateControls() {
   Panel1 = MakePanel(FClient, "Panel1");
   Panel1->setFont(PixelFont("Arial", 11, true));
   Label1 = MakeLabel(Panel1, "Label1", "Vandrel CD:", 8, 8);
-  cbSource = new TOrvikShellCombo(Panel1);
-  cbSource->setObjectName("cbSource");
-  cbSource->setFont(PixelFont("Tahoma", 11));
+  cbSource = MakeShellCombo(Panel1, "cbSource");
   cbSource->SetEditable(false);
   cbSource->SetFileSystemOnly(true);
   cbSource->setGeometry(8, 24, 169, kComboHeight);
@@ -135,9 +142,7 @@ void TForm3::CreateControls() {
   Label2 = MakeLabel(Panel3, "Label2", "Destination Location:", 0, 7);
   OrvikShellLink1 = new TOrvikShellLink(this);
   OrvikShellLink1->setObjectName("OrvikShellLink1");
-  cbDest = new TOrvikShellCombo(Panel3);
-  cbDest->setObjectName("cbDest");
-  cbDest->setFont(PixelFont("Tahoma", 11));
+  cbDest = MakeShellCombo(Panel3, "cbDest");
   cbDest->SetShowFullPath(true);
   cbDest->SetShellLink(OrvikShellLink1);
   cbDest->setGeometry(109, 2, 372, kComboHeight);

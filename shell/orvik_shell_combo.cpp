@@ -19,16 +19,25 @@ constexpr int kLevelRole = Qt::UserRole + 1;
 constexpr int kPermanentRole = Qt::UserRole + 2;
 constexpr int kIndentStep = 10;
 
-// Indents each entry of the dropped-down list by its level.
+// Indents each entry of the dropped-down list by its level and gives it the box's item
+// height.
 class TLevelDelegate : public QStyledItemDelegate {
  public:
-  using QStyledItemDelegate::QStyledItemDelegate;
+  explicit TLevelDelegate(TOrvikShellCombo* combo) : QStyledItemDelegate(combo), FCombo(combo) {}
   void paint(QPainter* painter, const QStyleOptionViewItem& option,
              const QModelIndex& index) const override {
     QStyleOptionViewItem indented(option);
     indented.rect.adjust(index.data(kLevelRole).toInt() * kIndentStep, 0, 0, 0);
     QStyledItemDelegate::paint(painter, indented, index);
   }
+  QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override {
+    QSize size = QStyledItemDelegate::sizeHint(option, index);
+    if (FCombo->ItemHeight() > 0) size.setHeight(FCombo->ItemHeight());
+    return size;
+  }
+
+ private:
+  TOrvikShellCombo* FCombo;
 };
 
 std::string DesktopFolder() {

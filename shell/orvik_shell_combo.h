@@ -36,6 +36,9 @@ class TOrvikShellCombo : public QComboBox {
   void SetFileSystemOnly(bool value);  // refills
   bool Editable() const { return FEditable; }
   void SetEditable(bool value);
+  // Height in pixels of each entry in the dropped-down list; 0 takes the style's.
+  int ItemHeight() const { return FItemHeight; }
+  void SetItemHeight(int value) { FItemHeight = value < 0 ? 0 : value; }
   bool ShowFullPath() const { return FShowFullPath; }
   void SetShowFullPath(bool value);
   TOrvikShellLink* ShellLink() const { return FShellLink; }
@@ -70,6 +73,7 @@ class TOrvikShellCombo : public QComboBox {
   bool FFileSystemOnly = false;
   bool FEditable = true;
   bool FShowFullPath = false;
+  int FItemHeight = 0;
   bool FFilling = false;
   bool FFromLink = false;
   TOrvikShellLink* FShellLink = nullptr;

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QAbstractItemView>
 #include <QCheckBox>
 #include <QLabel>
 #include <QPlainTextEdit>
@@ -101,6 +102,11 @@ TEST(Form3, BuildsItsControlsAndScansTheDiscWhenShown) {
   EXPECT_TRUE(form.lbFiles->ShowParentFolder());
   EXPECT_TRUE(form.cbDest->ShowFullPath());
   EXPECT_FALSE(form.cbSource->Editable());
+  for (TOrvikShellCombo* combo : {form.cbSource, form.cbDest}) {
+    EXPECT_EQ(combo->font().family().toStdString(), "Tahoma");
+    EXPECT_EQ(combo->ItemHeight(), 16);
+    EXPECT_EQ(combo->view()->sizeHintForRow(0), 16);
+  }
   for (const char* name : {"Panel1", "Label1", "cbSource", "lbFileCount", "cmdCopyFiles", "cbJPEG",
                            "VistrelView1", "lbFileName", "Memo1", "Panel2", "Panel3", "Label2",
                            "cbDest", "lbFiles", "sBar", "OrvikShellLink1"}) {

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QAbstractItemView>
 #include <QTreeWidgetItem>
 #include <unistd.h>
 #include <filesystem>
@@ -68,6 +69,11 @@ TEST(OrvikShellCombo, ListsTheDrivesAndInsertsTheChainOfADeeperFolder) {
   combo.SetPath(drive.Str() + "/missing");
   EXPECT_EQ(combo.Path(), drive.Str() + "/");
   EXPECT_EQ(changes, 2);
+
+  // Every entry of the dropped-down list takes the item height.
+  combo.SetItemHeight(23);
+  EXPECT_EQ(combo.view()->sizeHintForRow(0), 23);
+  EXPECT_EQ(combo.view()->sizeHintForRow(2), 23);
 }
 
 TEST(OrvikShellList, ShowsFoldersAndFilteredImagesAndFollowsTheLink) {
