@@ -30,11 +30,6 @@ const char* const kUsage =
     "Exit status: 0 when every image was copied or already present, 1 when some could\n"
     "not be copied, 2 when no disc or source folder was found or the arguments are wrong.\n";
 
-std::string HomeFolder() {
-  const char* home = std::getenv("HOME");
-  return home && *home ? home : "/";
-}
-
 // The system's drives plus one folder that stands for the root of a disc, so that the tree
 // below a --source folder is recreated below "Vandrel Images" (paths are taken relative to
 // the drive root that holds them).
@@ -114,7 +109,7 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "vandrel-copy-cli: the source folder %s does not exist\n", source.c_str());
     return 2;
   }
-  if (dest.empty()) dest = HomeFolder();
+  if (dest.empty()) dest = platform::HomeDirectory();
 
   TCopyHooks hooks;
   hooks.ProcessMessages = [] {};

@@ -1,10 +1,6 @@
 #include "app/copy_workflow.h"
 
-#include <pwd.h>
-#include <unistd.h>
-
 #include <cstdint>
-#include <cstdlib>
 #include <exception>
 #include <locale>
 
@@ -37,14 +33,6 @@ std::string FileNameOf(const std::string& path) {
 
 // The position of the extension's dot in a file name, or npos.
 size_t ExtensionDot(const std::string& name) { return name.rfind('.'); }
-
-std::string HomeFolder() {
-  if (const char* home = std::getenv("HOME"); home && *home) return IncludeTrailingSlash(home);
-  if (const passwd* pw = getpwuid(getuid()); pw && pw->pw_dir) {
-    return IncludeTrailingSlash(pw->pw_dir);
-  }
-  return "/";
-}
 
 char LocaleDecimalSeparator() {
   try {
@@ -147,8 +135,8 @@ int TCopyWorkflow::FindDisc(const std::vector<std::string>& items) {
 
 void TCopyWorkflow::FormShow() {
   try {
-    if (FHooks.SetDestPath) FHooks.SetDestPath(HomeFolder());
-    else FDestPath = HomeFolder();
+    if (FHooks.SetDestPath) FHooks.SetDestPath(platform::HomeDirectory());
+    else FDestPath = platform::HomeDirectory();
 
     const std::vector<std::string> items =
         FHooks.SourceItems ? FHooks.SourceItems() : platform::Drives().RootPaths();

@@ -4,11 +4,13 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <chrono>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -152,6 +154,19 @@ std::string TempDirectory() {
   if (ec || dir.empty()) dir = "/tmp";
   if (dir.back() != '/') dir += '/';
   return dir;
+}
+
+std::string HomeDirectory() {
+  std::string home;
+  if (const char* env = std::getenv("HOME"); env && *env) {
+    home = env;
+  } else if (const passwd* pw = ::getpwuid(::getuid()); pw && pw->pw_dir && *pw->pw_dir) {
+    home = pw->pw_dir;
+  } else {
+    return "/";
+  }
+  if (home.back() != '/') home += '/';
+  return home;
 }
 
 uint64_t TickCount() {

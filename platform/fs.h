@@ -81,6 +81,9 @@ std::string GetCurrentDir();
 bool SetCurrentDir(const std::string& path);
 
 std::string TempDirectory();          // with a trailing '/'
+// The user's home folder with a trailing '/': $HOME, else the user database's entry, else
+// "/". It stands in for the drive C:\ where the utility starts out.
+std::string HomeDirectory();
 uint64_t TickCount();                 // monotonic milliseconds
 uint64_t AvailablePhysicalMemory();   // MemAvailable in bytes, 0 when not reported
 

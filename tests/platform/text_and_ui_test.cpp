@@ -1,8 +1,11 @@
 // Locale comparison, ASCII upper-casing, process facts and the UI hooks.
 
 #include <gtest/gtest.h>
+#include <pwd.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <cstdlib>
 
 #include "platform/fs.h"
 #include "platform/ui.h"
@@ -45,4 +48,19 @@ TEST(UiHooks, InstalledHooksReplaceDefaultsAndCanBeRestored) {
   ProcessMessages();
   EXPECT_EQ(log.size(), 2u);
   EXPECT_FALSE(CurrentUiHooks().ProcessMessages);
+}
+
+TEST(Process, HomeDirectoryFromTheEnvironmentOrTheUserDatabase) {
+  const char* saved = std::getenv("HOME");
+  const std::string old = saved ? saved : "";
+  setenv("HOME", "/home/ann", 1);
+  EXPECT_EQ(HomeDirectory(), "/home/ann/");
+  setenv("HOME", "/home/ann/", 1);
+  EXPECT_EQ(HomeDirectory(), "/home/ann/");
+  // Without HOME (a service or a cron job) the user database still knows it.
+  unsetenv("HOME");
+  const passwd* pw = ::getpwuid(::getuid());
+  const std::string fromDatabase = pw && pw->pw_dir && *pw->pw_dir ? pw->pw_dir : "/";
+  EXPECT_EQ(HomeDirectory(), fromDatabase.back() == '/' ? fromDatabase : fromDatabase + "/");
+  if (saved) setenv("HOME", old.c_str(), 1);
 }
