@@ -11,6 +11,8 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <initializer_list>
+#include <optional>
 #include <vector>
 
 #include "platform/fs.h"
@@ -133,6 +135,18 @@ bool CopyBytes(int in, int out, uint64_t expected, std::string* error) {
   }
 }
 
+// The outcome of a way of publishing that failed with err: the name is taken, or a real
+// failure, or nothing (the file system does not offer this way; try the next one).
+std::optional<CopyResult> Settle(int err, std::initializer_list<int> unsupported,
+                                 const std::string& what, std::string* error) {
+  if (err == EEXIST) return CopyResult::AlreadyExists;
+  for (int u : unsupported) {
+    if (err == u) return std::nullopt;
+  }
+  SetError(error, what, err);
+  return CopyResult::Failed;
+}
+
 // Moves the finished temporary file to dst without ever replacing a file there.
 CopyResult Publish(TempFile& temp, const std::string& dst, std::string* error) {
   const char* from = temp.Path.c_str();
@@ -141,10 +155,9 @@ CopyResult Publish(TempFile& temp, const std::string& dst, std::string* error) {
     temp.Published = true;
     return CopyResult::Copied;
   }
-  if (errno == EEXIST) return CopyResult::AlreadyExists;
-  if (errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP) {
-    SetError(error, "cannot rename to '" + dst + "'", errno);
-    return CopyResult::Failed;
+  if (auto settled = Settle(errno, {EINVAL, ENOSYS, EOPNOTSUPP}, "cannot rename to '" + dst + "'",
+                            error)) {
+    return *settled;
   }
   // File systems without the non-replacing rename: a hard link fails on an existing name.
   if (::link(from, to) == 0) {
@@ -152,10 +165,9 @@ CopyResult Publish(TempFile& temp, const std::string& dst, std::string* error) {
     temp.Published = true;
     return CopyResult::Copied;
   }
-  if (errno == EEXIST) return CopyResult::AlreadyExists;
-  if (errno != EPERM && errno != EOPNOTSUPP && errno != EMLINK) {
-    SetError(error, "cannot link to '" + dst + "'", errno);
-    return CopyResult::Failed;
+  if (auto settled = Settle(errno, {EPERM, EOPNOTSUPP, EMLINK}, "cannot link to '" + dst + "'",
+                            error)) {
+    return *settled;
   }
   // Neither (for example FAT): claim the name exclusively, then replace only that claim.
   int claim = ::open(to, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);

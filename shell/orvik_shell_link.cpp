@@ -3,6 +3,19 @@
 #include "shell/orvik_shell_combo.h"
 #include "shell/orvik_shell_list.h"
 
+namespace {
+
+// Puts a control into its place on the link; the one it replaces leaves the link.
+template <typename TControl>
+void Replace(TControl*& place, TControl* control) {
+  if (place == control) return;
+  TControl* old = place;
+  place = control;
+  if (old) old->SetShellLink(nullptr);
+}
+
+}  // namespace
+
 TOrvikShellLink::TOrvikShellLink(QObject* parent) : QObject(parent) {}
 
 TOrvikShellLink::~TOrvikShellLink() {
@@ -11,23 +24,13 @@ TOrvikShellLink::~TOrvikShellLink() {
   if (FList) FList->SetShellLink(nullptr);
 }
 
-void TOrvikShellLink::AttachCombo(TOrvikShellCombo* combo) {
-  if (FCombo == combo) return;
-  TOrvikShellCombo* old = FCombo;
-  FCombo = combo;
-  if (old) old->SetShellLink(nullptr);
-}
+void TOrvikShellLink::AttachCombo(TOrvikShellCombo* combo) { Replace(FCombo, combo); }
 
 void TOrvikShellLink::DetachCombo(TOrvikShellCombo* combo) {
   if (FCombo == combo) FCombo = nullptr;
 }
 
-void TOrvikShellLink::AttachList(TOrvikShellList* list) {
-  if (FList == list) return;
-  TOrvikShellList* old = FList;
-  FList = list;
-  if (old) old->SetShellLink(nullptr);
-}
+void TOrvikShellLink::AttachList(TOrvikShellList* list) { Replace(FList, list); }
 
 void TOrvikShellLink::DetachList(TOrvikShellList* list) {
   if (FList == list) FList = nullptr;

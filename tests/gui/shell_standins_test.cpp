@@ -121,6 +121,26 @@ TEST(OrvikShellList, ShowsFoldersAndFilteredImagesAndFollowsTheLink) {
   EXPECT_NE(Find(list, "new.jpg"), nullptr);
 }
 
+TEST(OrvikShellLink, HoldsOneBoxAndOneListAndLetsControlsOutliveIt) {
+  TempDir dir;
+  Environment env({{dir.Str() + "/", ""}});
+  TOrvikShellCombo first, second;
+  TOrvikShellList list;
+  {
+    TOrvikShellLink link;
+    first.SetShellLink(&link);
+    list.SetShellLink(&link);
+    second.SetShellLink(&link);  // takes the box's place; the first box leaves
+    EXPECT_EQ(link.Combo(), &second);
+    EXPECT_EQ(first.ShellLink(), nullptr);
+    EXPECT_EQ(link.List(), &list);
+    second.SetPath(dir.Str());
+    EXPECT_EQ(fs::path(list.Path()), dir.Path());
+  }
+  EXPECT_EQ(second.ShellLink(), nullptr);
+  EXPECT_EQ(list.ShellLink(), nullptr);
+}
+
 TEST(VistrelView, ItsIoComponentLoadsIntoTheViewAndFailsCleanly) {
   TempDir dir;
   TVistrelView view;
