@@ -218,7 +218,8 @@ class TVistrelIO : public TComponent, private IParamsOwner {
   bool SaveByType(const std::string& FileName, TVLFileType FileType);
   void SaveThroughRegistry(const TVLFormatEntry& Entry, const std::string& FileName);
   // Runs Write on a new file that replaces FileName only when Write neither raises nor sets
-  // AbortFlag (otherwise it is removed). AbortFlag is false when Write starts.
+  // AbortFlag (otherwise it is removed). AbortFlag is false when Write starts and true when
+  // an exception leaves.
   void WriteNewFile(const std::string& FileName, const std::function<void(TStream&)>& Write);
   // Writes with one of the format writers that take any pixel format.
   void SaveWith(const std::string& FileName, const TVLWriteProc& Writer);

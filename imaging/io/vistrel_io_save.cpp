@@ -113,18 +113,15 @@ void TVistrelIO::SaveThroughRegistry(const TVLFormatEntry& Entry, const std::str
 // leaves a partial image behind nor destroys the one it would have replaced.
 void TVistrelIO::WriteNewFile(const std::string& FileName,
                               const std::function<void(TStream&)>& Write) {
-  TReplacement out(FileName);
+  TReplacement out(FileName);  // removes the new file unless committed
   FAbortFlag = false;
   try {
     Write(out.Stream());
+    if (!FAbortFlag) out.Commit();
   } catch (...) {
-    out.Discard();
+    FAbortFlag = true;  // a caller that catches the exception sees a failed save
     throw;
   }
-  if (FAbortFlag)
-    out.Discard();
-  else
-    out.Commit();
 }
 
 // ---- JPEG ------------------------------------------------------------------------------------------

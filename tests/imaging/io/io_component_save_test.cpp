@@ -252,6 +252,7 @@ TEST_F(JpegSaveTest, FailingWriterLeavesNoPartialFile) {
   };
   EXPECT_THROW(Save(), std::runtime_error);
   EXPECT_FALSE(fs::exists(dir.File("out.jpg")));
+  EXPECT_TRUE(io.AbortFlag());  // a caller that catches the exception sees the failure
 
   io.JpegWriter = [](TStream& s, TVLBitmap&, TIOParamsVals&, TVLProgressState& p) {
     s.WriteBuffer("partial", 7);
