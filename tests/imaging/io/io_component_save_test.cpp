@@ -2,6 +2,7 @@
 // pixel-format preparation and what is left on disk when a save fails.
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include "imaging/io/stream.h"
 #include "imaging/io/vistrel_io.h"
@@ -243,6 +244,12 @@ TEST_F(JpegSaveTest, UncreatableFileRaisesAndLeavesNothing) {
   fs::create_directory(dir.File("taken.jpg"));
   EXPECT_THROW(io.SaveJpegFile(dir.File("taken.jpg")), EFCreateError);
   EXPECT_TRUE(fs::is_directory(dir.File("taken.jpg")));
+  // Nor a FIFO (refused at once, without waiting for a reader).
+  ASSERT_EQ(::mkfifo(dir.File("pipe.jpg").c_str(), 0600), 0);
+  EXPECT_THROW(io.SaveJpegFile(dir.File("pipe.jpg")), EFCreateError);
+  EXPECT_EQ(fs::status(dir.File("pipe.jpg")).type(), fs::file_type::fifo);
+  EXPECT_EQ(writes, 0);
+  EXPECT_TRUE(io.AbortFlag());
 }
 
 TEST_F(JpegSaveTest, FailingWriterLeavesNoPartialFile) {
