@@ -51,7 +51,8 @@ std::string FolderOf(const std::string& path) {
 }
 
 // Creates ".<name>.XXXXXX.part" next to dst. Long names are shortened so that the temporary
-// name stays within the file system's name limit.
+// name stays within the file system's name limit, never inside a UTF-8 character (file
+// systems that store names as Unicode refuse a broken one).
 int MakeTemp(const std::string& dst, TempFile& temp, std::string* error) {
   std::string folder = FolderOf(dst);
   std::string name = dst.substr(folder.size());
@@ -59,7 +60,11 @@ int MakeTemp(const std::string& dst, TempFile& temp, std::string* error) {
     SetError(error, "invalid destination name '" + dst + "'", EINVAL);
     return -1;
   }
-  if (name.size() > 200) name.resize(200);
+  if (name.size() > 200) {
+    size_t cut = 200;
+    while (cut > 0 && (static_cast<unsigned char>(name[cut]) & 0xC0) == 0x80) --cut;
+    name.resize(cut);
+  }
   std::string pattern = folder + "." + name + ".XXXXXX.part";
   std::vector<char> buf(pattern.begin(), pattern.end());
   buf.push_back('\0');

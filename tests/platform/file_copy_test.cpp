@@ -131,6 +131,29 @@ TEST(WriteFileNoOverwrite, PublishesOnlyCompleteWrites) {
   EXPECT_EQ(FolderNames(t.Path()), std::vector<std::string>{"a.JPG"});
 }
 
+TEST(WriteFileNoOverwrite, ALongNonAsciiNameGetsAWholeCharacterTemporaryName) {
+  TempFolder t;
+  // 83 three-byte characters: 249 bytes, near the name limit. File systems that store names
+  // as Unicode (vfat, exFAT, NTFS) refuse a name with a broken character.
+  std::string name;
+  for (int i = 0; i < 83; ++i) name += "\xe2\x82\xac";
+  std::string temp;
+  EXPECT_EQ(WriteFileNoOverwrite(t / name,
+                                 [&](const std::string& path) {
+                                   temp = path.substr(t.Path().size());
+                                   std::ofstream(path, std::ios::binary) << "jpeg";
+                                   return true;
+                                 }),
+            CopyResult::Copied);
+  EXPECT_EQ(ReadAll(t / name), "jpeg");
+  ASSERT_GT(temp.size(), 1u);
+  // The shortened copy of the name inside ".<name>.XXXXXX.part" ends on a whole character.
+  const std::string kept = temp.substr(1, temp.size() - 1 - std::string(".XXXXXX.part").size());
+  ASSERT_LE(kept.size(), 200u);
+  EXPECT_EQ(kept, name.substr(0, kept.size()));
+  EXPECT_EQ(kept.size() % 3, 0u) << "a character was cut";
+}
+
 TEST(FileAttributes, ClearMakesReadOnlyFileWritableUnderTheUmask) {
   TempFolder t;
   ::umask(027);
