@@ -110,11 +110,16 @@ void TVistrelIO::LoadThroughRegistry(const TVLFormatEntry& Entry, const std::str
     // An external reader's failure, whatever it raises, is a failed load.
     FAbortFlag = true;
   }
-  if (!FAbortFlag) {
-    if (AutoAdjustDPI()) AdjustDPI();
-    if (AttachedVistrel() != nullptr) AttachedVistrel()->SetDpi(params.DpiX(), params.DpiY());
+  try {
+    if (!FAbortFlag) {
+      if (AutoAdjustDPI()) AdjustDPI();
+      if (AttachedVistrel() != nullptr) AttachedVistrel()->SetDpi(params.DpiX(), params.DpiY());
+    }
+    UpdateAttached();
+  } catch (...) {
+    FAbortFlag = true;  // the caller gets the exception and a failed load
+    throw;
   }
-  UpdateAttached();
   file.reset();
   FireFinishWork();
 }

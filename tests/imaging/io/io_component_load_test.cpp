@@ -229,6 +229,20 @@ TEST_F(LoadTest, ExternalReaderExceptionsBecomeAbortFlag) {
   EXPECT_EQ(io.Events, (std::vector<std::string>{"progress 100", "finish"}));
 }
 
+TEST_F(LoadTest, ExceptionsAfterAGoodExternalReadLeaveTheFlagSet) {
+  // The view fails while being told about the new image (out of memory, say): the
+  // exception reaches the caller, and the load does not count as a success.
+  class FailingView : public FakeView {
+   public:
+    void Update() override { throw std::bad_alloc(); }
+  };
+  ScopedFormat format(External(126, "EXT6", GoodReader));
+  FailingView view;
+  io.SetAttachedVistrel(&view);
+  EXPECT_THROW(io.LoadFromFile(dir.Write("pic.ext6", "x")), std::bad_alloc);
+  EXPECT_TRUE(io.AbortFlag());
+}
+
 TEST_F(LoadTest, AbortFlagFollowsTheLastOperation) {
   ScopedFormat good(External(123, "GOOD", GoodReader));
   ScopedFormat bad(External(124, "BAD", [](TStream&, TVLBitmap&, TIOParamsVals&,
