@@ -1,0 +1,80 @@
+// The vlconvert tool: exit codes and messages. The tool is found beside the test program's
+// build folder (app/vlconvert); the tests skip when it has not been built.
+
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <string>
+
+#include "io_test_support.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using iotest::TempDir;
+
+fs::path ToolPath() {
+  std::error_code ec;
+  const fs::path self = fs::read_symlink("/proc/self/exe", ec);
+  if (ec) return {};
+  return self.parent_path().parent_path() / "app" / "vlconvert";
+}
+
+struct TRun {
+  int ExitCode = -1;
+  std::string Output;  // stdout and stderr together
+};
+
+// Arguments are quoted for the shell (test paths hold no single quotes).
+TRun RunTool(const std::string& args) {
+  TRun r;
+  const std::string command = "'" + ToolPath().string() + "' " + args + " 2>&1";
+  FILE* pipe = ::popen(command.c_str(), "r");
+  if (pipe == nullptr) return r;
+  char buf[512];
+  size_t n;
+  while ((n = std::fread(buf, 1, sizeof buf, pipe)) > 0) r.Output.append(buf, n);
+  const int status = ::pclose(pipe);
+  r.ExitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  return r;
+}
+
+class VlconvertTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (!fs::exists(ToolPath())) GTEST_SKIP() << "vlconvert not built";
+  }
+  TempDir dir;
+};
+
+TEST_F(VlconvertTest, UnknownExtensionIsAnUnsupportedFormat) {
+  const std::string in = dir.Write("a.xyz", "data");
+  TRun r = RunTool("'" + in + "' '" + dir.File("b.jpg") + "'");
+  EXPECT_NE(r.ExitCode, 0);
+  EXPECT_NE(r.Output.find("unsupported format"), std::string::npos) << r.Output;
+  r = RunTool("'" + dir.Write("a.tif", "x") + "' '" + dir.File("b.qqq") + "'");
+  EXPECT_NE(r.ExitCode, 0);
+  EXPECT_NE(r.Output.find("unsupported format"), std::string::npos) << r.Output;
+  EXPECT_FALSE(fs::exists(dir.File("b.qqq")));
+}
+
+TEST_F(VlconvertTest, FailedLoadIsReportedAndNothingIsWritten) {
+  const TRun r = RunTool("'" + dir.Write("bad.tif", "not a TIFF") + "' '" + dir.File("out.jpg") + "'");
+  EXPECT_NE(r.ExitCode, 0);
+  EXPECT_NE(r.Output.find("AbortFlag set"), std::string::npos) << r.Output;
+  EXPECT_NE(r.Output.find("300 x 300 dpi"), std::string::npos) << r.Output;
+  EXPECT_FALSE(fs::exists(dir.File("out.jpg")));
+}
+
+TEST_F(VlconvertTest, MissingInputAndWrongArgumentsFail) {
+  TRun r = RunTool("'" + dir.File("missing.tif") + "' '" + dir.File("out.jpg") + "'");
+  EXPECT_NE(r.ExitCode, 0);
+  EXPECT_NE(r.Output.find("missing.tif"), std::string::npos) << r.Output;
+  r = RunTool("only-one-argument.tif");
+  EXPECT_NE(r.ExitCode, 0);
+  EXPECT_NE(r.Output.find("usage"), std::string::npos) << r.Output;
+}
+
+}  // namespace
