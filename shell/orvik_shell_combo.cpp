@@ -121,21 +121,27 @@ void TOrvikShellCombo::Fill() {
     clear();
     AddEntry(count(), "Desktop", DesktopFolder(), 0, true);
     AddEntry(count(), "Computer", "", 1, true);
-    for (const std::string& root : platform::Drives().RootPaths()) {
-      AddEntry(count(), root, root, 2, true);
-    }
+    FDriveRoots = platform::Drives().RootPaths();
+    for (const std::string& root : FDriveRoots) AddEntry(count(), root, root, 2, true);
     const std::string home = QDir::cleanPath(QDir::homePath()).toStdString();
     AddEntry(count(), QDir::home().dirName().toStdString(), home, 1, true);
     setCurrentIndex(-1);
     FFilling = false;
   }
-  if (!remembered.empty()) {
-    ShowFolderFromLink(remembered);
-  } else if (!FShellLink && count() > 1) {
+  if (!remembered.empty()) ShowFolderFromLink(remembered);
+  // Nothing selected (at first, or the folder is gone): a box of its own shows the computer.
+  if (currentIndex() < 0 && !FShellLink && count() > 1) {
     QSignalBlocker block(this);
     setCurrentIndex(1);
   }
   ApplyEditText();
+}
+
+void TOrvikShellCombo::showPopup() {
+  platform::qt::GuardedCall([this] {
+    if (platform::Drives().RootPaths() != FDriveRoots) Fill();
+  });
+  QComboBox::showPopup();
 }
 
 void TOrvikShellCombo::AddEntry(int row, const std::string& text, const std::string& path,

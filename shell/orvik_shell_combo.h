@@ -51,6 +51,10 @@ class TOrvikShellCombo : public QComboBox {
   // Called by the link: show this folder without telling the link back.
   void ShowFolderFromLink(const std::string& path);
 
+  // Refills the box before dropping down when drives came or went since the last fill, so a
+  // disc inserted after start-up can be chosen.
+  void showPopup() override;
+
  signals:
   // After every selection change that reached the change logic with an entry selected.
   void Changed();
@@ -74,6 +78,7 @@ class TOrvikShellCombo : public QComboBox {
   bool FEditable = true;
   bool FShowFullPath = false;
   int FItemHeight = 0;
+  std::vector<std::string> FDriveRoots;  // the drives of the last fill
   bool FFilling = false;
   bool FFromLink = false;
   TOrvikShellLink* FShellLink = nullptr;

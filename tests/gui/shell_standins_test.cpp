@@ -6,7 +6,9 @@
 #include <QAbstractItemView>
 #include <QTreeWidgetItem>
 #include <unistd.h>
+#include <algorithm>
 #include <filesystem>
+#include <memory>
 #include <stdexcept>
 
 #include "gui_test_support.h"
@@ -74,6 +76,33 @@ TEST(OrvikShellCombo, ListsTheDrivesAndInsertsTheChainOfADeeperFolder) {
   combo.SetItemHeight(23);
   EXPECT_EQ(combo.view()->sizeHintForRow(0), 23);
   EXPECT_EQ(combo.view()->sizeHintForRow(2), 23);
+}
+
+TEST(OrvikShellCombo, ADriveMountedLaterAppearsWhenTheBoxDropsDown) {
+  TempDir data, disc;
+  Environment env({{data.Str() + "/", "DATA"}});
+  TOrvikShellCombo combo;
+  combo.SetPath(data.Str() + "/");
+  const auto before = combo.Items();
+  ASSERT_EQ(combo.Path(), data.Str() + "/");
+
+  platform::SetDriveTable(std::make_shared<guitest::FakeDrives>(
+      std::vector<std::pair<std::string, std::string>>{{data.Str() + "/", "DATA"},
+                                                       {disc.Str() + "/", "VANDREL"}}));
+  combo.showPopup();
+  combo.hidePopup();
+  const auto after = combo.Items();
+  EXPECT_EQ(after.size(), before.size() + 1);
+  EXPECT_NE(std::find(after.begin(), after.end(), disc.Str() + "/"), after.end());
+  EXPECT_EQ(combo.Path(), data.Str() + "/");  // the selection is kept
+
+  // The selected drive goes away: the box shows the computer again.
+  platform::SetDriveTable(std::make_shared<guitest::FakeDrives>(
+      std::vector<std::pair<std::string, std::string>>{{disc.Str() + "/", "VANDREL"}}));
+  combo.showPopup();
+  combo.hidePopup();
+  EXPECT_EQ(combo.ItemIndex(), 1);
+  EXPECT_EQ(combo.Path(), "");
 }
 
 TEST(OrvikShellList, ShowsFoldersAndFilteredImagesAndFollowsTheLink) {
