@@ -2,7 +2,6 @@
 
 #include "app/tree_scanner.h"
 
-#include <algorithm>
 
 #include "app/comma_text.h"
 #include "platform/ui.h"
@@ -76,30 +75,27 @@ void TTreeScanner::Search() {
       if (FInitialDirectory.empty()) FInitialDirectory = "./";
     }
     FInitialDirectory = NormalizeFolder(FInitialDirectory);
-    TAncestors ancestors;
+    TVisited visited;
     const std::string start = FInitialDirectory;  // handlers may change the property
-    ScanDirectory(start, ancestors);
+    ScanDirectory(start, visited);
   }
   Fire(OnSearchDone);
 }
 
-void TTreeScanner::ScanDirectory(const std::string& folder, TAncestors& ancestors) {
+bool TTreeScanner::Visited(const TVisited& visited, const std::string& folder) const {
+  const std::optional<platform::FileId> id = platform::GetFileId(folder);
+  return id && visited.count(*id) != 0;
+}
+
+void TTreeScanner::ScanDirectory(const std::string& folder, TVisited& visited) {
   platform::ProcessMessages();
   FFileSize = 0;
   FFileFound = folder;
   Fire(OnDirectoryFound);
   FDirectoriesFoundCount = Increment(FDirectoriesFoundCount);
 
-  // Remember this folder while below it, so that a link back up is not followed.
-  std::optional<platform::FileId> self = platform::GetFileId(folder);
-  if (self) ancestors.push_back(*self);
-  struct PopGuard {
-    TAncestors& List;
-    bool Pushed;
-    ~PopGuard() {
-      if (Pushed) List.pop_back();
-    }
-  } pop{ancestors, self.has_value()};
+  // Remember this folder, so that neither a link back up nor a second link to it is followed.
+  if (std::optional<platform::FileId> self = platform::GetFileId(folder)) visited.insert(*self);
 
   // Names that differ only in case are different entries on this platform, so both lists
   // drop exact duplicates only (a file matched by several masks is listed once).
@@ -112,10 +108,10 @@ void TTreeScanner::ScanDirectory(const std::string& folder, TAncestors& ancestor
       if (e.Attr & (platform::faSystem | platform::faVolume)) continue;
       if ((e.Attr & platform::faHidden) && !hidden) continue;
       std::string path = folder + e.Name + "/";
-      // A folder already being walked (a link to an ancestor) is skipped altogether: it is
-      // neither entered nor reported, so a link loop cannot make the walk endless.
-      std::optional<platform::FileId> id = platform::GetFileId(path);
-      if (id && std::find(ancestors.begin(), ancestors.end(), *id) != ancestors.end()) continue;
+      // A folder this search has entered already (a link to an ancestor, or a second link
+      // to one folder) is skipped altogether: it is neither entered nor reported, so links
+      // can make the walk neither endless nor exponentially long.
+      if (Visited(visited, path)) continue;
       folders.Add(path);
     }
   }
@@ -144,8 +140,10 @@ void TTreeScanner::ScanDirectory(const std::string& folder, TAncestors& ancestor
   FFileSize = 0;
 
   for (int i = 0; i < folders.Count(); ++i) {
+    // Two links here to one folder: the first one entered it.
+    if (Visited(visited, folders[i])) continue;
     if (FRecursive) {
-      ScanDirectory(folders[i], ancestors);
+      ScanDirectory(folders[i], visited);
     } else {
       FFileFound = folders[i];
       Fire(OnDirectoryFound);

@@ -6,6 +6,7 @@
 // every folder entered, so event handlers may run nested user-interface work.
 
 #include <cstdint>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -65,9 +66,16 @@ class TTreeScanner : public TComponent {
   static std::string NormalizeFolder(const std::string& path);
 
  private:
-  // The folders being walked from the start folder down to the current one.
-  using TAncestors = std::vector<platform::FileId>;
-  void ScanDirectory(const std::string& folder, TAncestors& ancestors);
+  // The folders this search has entered (device and inode), so that one reached again
+  // through a link is not walked again.
+  struct TIdLess {
+    bool operator()(const platform::FileId& a, const platform::FileId& b) const {
+      return a.Device != b.Device ? a.Device < b.Device : a.Inode < b.Inode;
+    }
+  };
+  using TVisited = std::set<platform::FileId, TIdLess>;
+  bool Visited(const TVisited& visited, const std::string& folder) const;
+  void ScanDirectory(const std::string& folder, TVisited& visited);
   void Fire(const TNotifyEvent& event);
 
   std::string FFileFound;

@@ -273,6 +273,29 @@ TEST(TreeScanner, LinksBackToAnAncestorAreNotFollowed) {
   EXPECT_EQ(s.DirectoriesFoundCount(), 3);
 }
 
+TEST(TreeScanner, AFolderReachedThroughSeveralLinksIsWalkedOnce) {
+  // Each level links twice to the next: followed blindly, the walk would visit the last
+  // level 2^depth times (a hostile disc could make that endless in practice).
+  TempFolder t;
+  const int depth = 8;
+  for (int i = 0; i <= depth; ++i) t.Write("L" + std::to_string(i) + "/p.jpg");
+  for (int i = 0; i < depth; ++i) {
+    const std::string next = "../L" + std::to_string(i + 1);
+    const std::string here = "L" + std::to_string(i) + "/";
+    ASSERT_EQ(::symlink(next.c_str(), (t / here + "a").c_str()), 0);
+    ASSERT_EQ(::symlink(next.c_str(), (t / here + "b").c_str()), 0);
+  }
+  TTreeScanner s;
+  Recorder r(s, t.Path());
+  s.SetInitialDirectory(t / "L0");
+  s.SetFileMask("*.jpg");
+  s.Search();
+  EXPECT_EQ(s.DirectoriesFoundCount(), depth + 1);
+  EXPECT_EQ(s.FilesFoundCount(), depth + 1);
+  ASSERT_EQ(r.Files().size(), static_cast<size_t>(depth + 1));
+  EXPECT_EQ(r.Files()[1], "~/L0/a/p.jpg");  // the first link in sorted order is taken
+}
+
 TEST(TreeScanner, MaskWritesDuringASearchAreIgnored) {
   TempFolder t;
   t.Write("a.jpg");
