@@ -2,7 +2,6 @@
 
 #include "app/tree_scanner.h"
 
-
 #include "app/comma_text.h"
 #include "platform/ui.h"
 
