@@ -2,6 +2,7 @@
 // same workflow the window uses: the same disc detection, scan, destination layout,
 // skipping of existing files and closing message.
 
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -27,8 +28,26 @@ const char* const kUsage =
     "  --jpeg        write TIFF files as JPEG files\n"
     "  --help        show this text\n"
     "\n"
+    "Ctrl-C stops the copy after the file being copied.\n"
+    "\n"
     "Exit status: 0 when every image was copied or already present, 1 when some could\n"
-    "not be copied, 2 when no disc or source folder was found or the arguments are wrong.\n";
+    "not be copied or the copy was stopped, 2 when no disc or source folder was found or\n"
+    "the arguments are wrong.\n";
+
+volatile std::sig_atomic_t gInterrupted = 0;
+
+extern "C" void OnInterrupt(int) { gInterrupted = 1; }
+
+// SIGINT and SIGTERM ask the copy to stop, as the window's cancel button does; a second one
+// ends the program at once.
+void CatchInterrupts() {
+  struct sigaction action {};
+  action.sa_handler = OnInterrupt;
+  sigemptyset(&action.sa_mask);
+  action.sa_flags = SA_RESTART | SA_RESETHAND;
+  sigaction(SIGINT, &action, nullptr);
+  sigaction(SIGTERM, &action, nullptr);
+}
 
 // The system's drives plus one folder that stands for the root of a disc, so that the tree
 // below a --source folder is recreated below "Vandrel Images" (paths are taken relative to
@@ -71,6 +90,7 @@ void ConnectImageIo(TCopyHooks& hooks, TVistrelIO& io, bool jpeg) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  CatchInterrupts();
   std::string source, dest;
   bool jpeg = false;
   for (int i = 1; i < argc; ++i) {
@@ -112,7 +132,6 @@ int main(int argc, char** argv) {
   if (dest.empty()) dest = platform::HomeDirectory();
 
   TCopyHooks hooks;
-  hooks.ProcessMessages = [] {};
   std::string activity;
   hooks.SetStatusText = [&activity](int panel, const std::string& text) {
     if (panel == 1) activity = text;
@@ -129,6 +148,11 @@ int main(int argc, char** argv) {
   ConnectImageIo(hooks, io, jpeg);
 
   TCopyWorkflow workflow(std::move(hooks));
+  // An interrupt cancels where a click would: the file being copied is finished first, so
+  // no partial or temporary file is left behind.
+  workflow.Hooks().ProcessMessages = [&workflow] {
+    if (gInterrupted && workflow.Copying() && workflow.Tag() == 0) workflow.CopyFilesClick();
+  };
   workflow.SetSource(source);
   workflow.SetDestination(dest);
   workflow.CopyFilesClick();
@@ -141,5 +165,5 @@ int main(int argc, char** argv) {
                 s.UnconvertedTiffs);
   }
   for (const std::string& f : s.FailedFiles) std::printf("  not copied: %s\n", f.c_str());
-  return s.FailedFiles.empty() && s.Error.empty() ? 0 : 1;
+  return s.FailedFiles.empty() && s.Error.empty() && !s.Cancelled ? 0 : 1;
 }
