@@ -22,13 +22,17 @@
 
 namespace {
 
+constexpr int kWindowWidth = 682;
+constexpr int kWindowHeight = 438;
 constexpr int kPanel1Width = 185;
 constexpr int kPanel3Height = 30;
 constexpr int kStatusBarHeight = 19;
 constexpr int kComboHeight = 22;
-// Distances kept to the far edge by the anchored controls.
-constexpr int kMemoBottomMargin = 11;
-constexpr int kDestRightMargin = 6;
+constexpr int kBevel = 1;  // the panels' raised edge
+// Distances to the far edge that the anchored controls keep: those they have at the
+// window's first size, where they have their designed sizes.
+constexpr int kMemoBottomMargin = (kWindowHeight - kStatusBarHeight) - (249 + 132);
+constexpr int kDestRightMargin = (kWindowWidth - kPanel1Width - 2 * kBevel) - (109 + 372);
 
 QFont PixelFont(const char* family, int pixelHeight, bool bold = false) {
   QFont font(QString::fromLatin1(family));
@@ -56,7 +60,7 @@ QFrame* MakePanel(QWidget* parent, const char* name) {
   auto* panel = new QFrame(parent);
   panel->setObjectName(name);
   panel->setFrameStyle(QFrame::Panel | QFrame::Raised);
-  panel->setLineWidth(1);
+  panel->setLineWidth(kBevel);
   return panel;
 }
 
@@ -89,7 +93,7 @@ TForm3::TForm3(QWidget* parent) : QMainWindow(parent) {
   setPalette(face);
   setMinimumSize(kMinWidth, kMinHeight);
   CreateControls();
-  resize(682, 438);
+  resize(kWindowWidth, kWindowHeight);
   move(110, 170);
   FormCreate();
 }

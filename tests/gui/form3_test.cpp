@@ -83,6 +83,9 @@ TEST(Form3, BuildsItsControlsAndScansTheDiscWhenShown) {
   EXPECT_EQ(form.VistrelView1->geometry(), QRect(4, 104, 175, 124));
   EXPECT_EQ(form.cbSource->geometry().topLeft(), QPoint(8, 24));
   EXPECT_EQ(form.cbSource->width(), 169);
+  // The anchored controls have their designed sizes at the window's first size.
+  EXPECT_EQ(form.Memo1->geometry(), QRect(3, 249, 177, 132));
+  EXPECT_EQ(form.cbDest->width(), 372);
   EXPECT_EQ(form.Label1->pos(), QPoint(8, 8));
   EXPECT_EQ(form.lbFileCount->pos(), QPoint(9, 51));
   EXPECT_EQ(form.lbFileName->pos(), QPoint(5, 231));
