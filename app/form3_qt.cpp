@@ -134,6 +134,9 @@ void TForm3::CreateControls() {
   Memo1 = new QPlainTextEdit(Panel1);
   Memo1->setObjectName("Memo1");
   Memo1->setReadOnly(true);
+  Memo1->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+  Memo1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  Memo1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   Memo1->setPlainText(
       "This utility will help you copy \nyour images from the Read \nOnly CD/DVD disk that \n"
       "Vandrel provided to your \nlocal hard drive where the \nimages can be edited.");

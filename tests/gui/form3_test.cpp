@@ -75,6 +75,10 @@ TEST(Form3, BuildsItsControlsAndScansTheDiscWhenShown) {
   EXPECT_EQ(form.cbJPEG->toolTip().toStdString(),
             "If your files are TIFF, this option will convert them to JPEG for you as they copy.");
   EXPECT_TRUE(form.Memo1->isReadOnly());
+  // A plain memo: its lines wrap, and it has no scroll bars.
+  EXPECT_EQ(form.Memo1->lineWrapMode(), QPlainTextEdit::WidgetWidth);
+  EXPECT_EQ(form.Memo1->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOff);
+  EXPECT_EQ(form.Memo1->horizontalScrollBarPolicy(), Qt::ScrollBarAlwaysOff);
   EXPECT_EQ(form.Memo1->toPlainText().toStdString(),
             "This utility will help you copy \nyour images from the Read \nOnly CD/DVD disk that \n"
             "Vandrel provided to your \nlocal hard drive where the \nimages can be edited.");
