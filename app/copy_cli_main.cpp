@@ -160,10 +160,6 @@ int main(int argc, char** argv) {
   const TCopySummary& s = workflow.LastSummary();
   std::printf("\n%d images: %d copied, %d converted to JPEG, %d already present, %d failed\n",
               s.Total, s.Copied, s.Converted, s.Skipped, static_cast<int>(s.FailedFiles.size()));
-  if (s.UnconvertedTiffs > 0) {
-    std::printf("%d TIFF files could not be converted to JPEG and were copied unchanged\n",
-                s.UnconvertedTiffs);
-  }
   for (const std::string& f : s.FailedFiles) std::printf("  not copied: %s\n", f.c_str());
   return s.FailedFiles.empty() && s.Error.empty() && !s.Cancelled ? 0 : 1;
 }

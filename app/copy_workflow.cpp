@@ -389,5 +389,11 @@ void TCopyWorkflow::ShowClosingMessage(const std::string& root) {
       text += "\n... and " + std::to_string(failed.size() - kFailedNamesShown) + " more.";
     }
   }
+  // "As JPEG" was asked for; say so when TIFFs arrived as TIFFs all the same.
+  if (const int tiffs = FSummary.UnconvertedTiffs; tiffs > 0) {
+    text += "\n\n" + std::to_string(tiffs) +
+            (tiffs == 1 ? " TIFF file could not be converted to JPEG and was copied unchanged."
+                        : " TIFF files could not be converted to JPEG and were copied unchanged.");
+  }
   Message(text);
 }

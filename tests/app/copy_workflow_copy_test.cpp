@@ -242,13 +242,21 @@ TEST_F(CopyWorkflowTest, AsJpegCopiesATiffUnchangedWhenItsLoadFails) {
   EXPECT_EQ(Saves, 1);
   EXPECT_EQ(Workflow->LastSummary().UnconvertedTiffs, 1);
   EXPECT_EQ(Workflow->LastSummary().Converted, 1);
+  // The user asked for JPEG files: the closing message says which way it went.
+  EXPECT_EQ(Messages, std::vector<std::string>{ClosingMessage() +
+                                               "\n\n1 TIFF file could not be converted to JPEG "
+                                               "and was copied unchanged."});
 
   // Without an image loader every TIFF is copied unchanged.
   fs::remove_all(Dest / "Vandrel Images");
   Workflow->Hooks().LoadImage = nullptr;
+  Messages.clear();
   Workflow->CopyFilesClick();
   EXPECT_EQ(Copies(), (std::vector<std::string>{"bad.tif", "good.tif"}));
   EXPECT_EQ(Workflow->LastSummary().UnconvertedTiffs, 2);
+  EXPECT_EQ(Messages, std::vector<std::string>{ClosingMessage() +
+                                               "\n\n2 TIFF files could not be converted to JPEG "
+                                               "and were copied unchanged."});
 }
 
 TEST_F(CopyWorkflowTest, FailedJpegWriteLeavesNoFileAndEndsTheCopy) {
