@@ -2,6 +2,8 @@
 
 #include "imaging/model/iptc.h"
 
+#include <algorithm>
+
 #include <cstring>
 
 namespace {
@@ -132,8 +134,8 @@ std::vector<uint8_t> TVLIPTCInfoList::EncodeRecords(bool WithPhotoshopHeader) co
   std::vector<uint8_t> out;
   if (FRecords.empty()) return out;
   if (WithPhotoshopHeader) {
-    out.assign(kPhotoshopHeader, kPhotoshopHeader + sizeof kPhotoshopHeader);
-    out.resize(kPhotoshopHeaderSize, 0);
+    out.assign(kPhotoshopHeaderSize, 0);
+    std::copy(kPhotoshopHeader, kPhotoshopHeader + sizeof kPhotoshopHeader, out.begin());
   } else {
     out.assign(kVersionRecord, kVersionRecord + sizeof kVersionRecord);
   }
