@@ -40,7 +40,7 @@ void FillAsRead(TIOParamsVals& p) {
   p.ExifMake = "Maker";
   p.ExifISOSpeedRatings = {100, 200};
   p.ExifMakerNote.Data.assign(kBytes, kBytes + 8);
-  p.ExifXPTitle = u"T";
+  p.ExifXPTitle.assign(1, u'T');
   p.ExifThumbnail = std::make_unique<TVLBitmap>();
   p.Annotations().Data.assign(kBytes, kBytes + 2);
   p.SourceProfile().LoadProfileBytes(kBytes, 8);

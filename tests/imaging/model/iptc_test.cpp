@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <cstring>
 #include <string>
 
@@ -151,10 +153,12 @@ TEST(IptcTest, PhotoshopBlocksAreReadFromTheirIptcResource) {
 
   // Another resource ahead of the IPTC one (with 0x1C bytes in it and an odd size, padded)
   // is stepped over.
-  std::vector<uint8_t> ps(block.begin(), block.begin() + 14);  // "Photoshop 3.0" and 0
   const uint8_t other[] = {'8', 'B', 'I', 'M', 0x03, 0xED, 0, 0, 0, 0, 0, 3, 0x1C, 0x1C, 0x1C, 0};
-  ps.insert(ps.end(), other, other + sizeof other);
-  ps.insert(ps.end(), block.begin() + 14, block.end());
+  std::vector<uint8_t> ps(block.size() + sizeof other);
+  // "Photoshop 3.0" and 0, the other resource, then the rest of the block.
+  auto at = std::copy(block.begin(), block.begin() + 14, ps.begin());
+  at = std::copy(other, other + sizeof other, at);
+  std::copy(block.begin() + 14, block.end(), at);
   back.DecodeRecords(ps.data(), ps.size());
   ASSERT_EQ(back.Count(), 1);
   EXPECT_EQ(Text(back, 0), std::string(23, 'c'));
