@@ -12,6 +12,7 @@
 
 #include "platform/drives.h"
 #include "platform/ui.h"
+#include "tests/support/temp_folder.h"
 
 namespace guitest {
 
@@ -19,26 +20,16 @@ namespace guitest {
 class TempDir {
  public:
   TempDir();
-  ~TempDir();
   const std::filesystem::path& Path() const { return FPath; }
   std::string Str() const { return FPath.string(); }
   // Creates a file (and its folders) below the temporary folder with the given contents.
-  std::string Write(const std::string& relative, const std::string& contents = "x") const;
+  std::string Write(const std::string& relative, const std::string& contents = "x") const {
+    return FFolder.Write(relative, contents);
+  }
 
  private:
-  std::filesystem::path FPath;
-};
-
-// Drives given by root path and label.
-class FakeDrives : public platform::DriveTable {
- public:
-  explicit FakeDrives(std::vector<std::pair<std::string, std::string>> drives)
-      : FDrives(std::move(drives)) {}
-  std::vector<std::string> RootPaths() const override;
-  bool VolumeLabel(const std::string& rootPath, std::string& label) const override;
-
- private:
-  std::vector<std::pair<std::string, std::string>> FDrives;
+  TempFolder FFolder;
+  std::filesystem::path FPath;  // FFolder's path without the trailing '/'
 };
 
 // Installs captured UI hooks, a fake drive table and a temporary HOME for its lifetime.

@@ -86,9 +86,9 @@ TEST(OrvikShellCombo, ADriveMountedLaterAppearsWhenTheBoxDropsDown) {
   const auto before = combo.Items();
   ASSERT_EQ(combo.Path(), data.Str() + "/");
 
-  platform::SetDriveTable(std::make_shared<guitest::FakeDrives>(
-      std::vector<std::pair<std::string, std::string>>{{data.Str() + "/", "DATA"},
-                                                       {disc.Str() + "/", "VANDREL"}}));
+  platform::SetDriveTable(std::make_shared<platform::FixedDriveTable>(
+      std::vector<platform::FixedDriveTable::Drive>{{data.Str() + "/", "DATA"},
+                                                    {disc.Str() + "/", "VANDREL"}}));
   combo.showPopup();
   combo.hidePopup();
   const auto after = combo.Items();
@@ -97,8 +97,8 @@ TEST(OrvikShellCombo, ADriveMountedLaterAppearsWhenTheBoxDropsDown) {
   EXPECT_EQ(combo.Path(), data.Str() + "/");  // the selection is kept
 
   // The selected drive goes away: the box shows the computer again.
-  platform::SetDriveTable(std::make_shared<guitest::FakeDrives>(
-      std::vector<std::pair<std::string, std::string>>{{disc.Str() + "/", "VANDREL"}}));
+  platform::SetDriveTable(std::make_shared<platform::FixedDriveTable>(
+      std::vector<platform::FixedDriveTable::Drive>{{disc.Str() + "/", "VANDREL"}}));
   combo.showPopup();
   combo.hidePopup();
   EXPECT_EQ(combo.ItemIndex(), 1);

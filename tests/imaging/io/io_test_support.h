@@ -13,6 +13,7 @@
 #include "imaging/io/format_registry.h"
 #include "imaging/io/view_link.h"
 #include "imaging/model/bitmap.h"
+#include "tests/support/temp_folder.h"
 
 namespace iotest {
 
@@ -21,24 +22,19 @@ namespace fs = std::filesystem;
 // A fresh folder, removed with everything in it at the end of the test.
 class TempDir {
  public:
-  TempDir() {
-    std::string tmpl = (fs::temp_directory_path() / "vlio-XXXXXX").string();
-    if (mkdtemp(tmpl.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-    path_ = tmpl;
-  }
-  ~TempDir() {
-    std::error_code ec;
-    fs::remove_all(path_, ec);
+  TempDir() : path_(folder_.Path()) {
+    if (folder_.Path().empty()) throw std::runtime_error("mkdtemp failed");
+    if (!path_.has_filename()) path_ = path_.parent_path();
   }
   std::string File(const std::string& name) const { return (path_ / name).string(); }
   // Creates a file with the given content and returns its path.
   std::string Write(const std::string& name, const std::string& content) const {
-    std::ofstream(File(name), std::ios::binary) << content;
-    return File(name);
+    return folder_.Write(name, content);
   }
   const fs::path& Path() const { return path_; }
 
  private:
+  TempFolder folder_;
   fs::path path_;
 };
 

@@ -8,19 +8,16 @@
 #include <string>
 
 #include "imaging/model/bitmap.h"
+#include "tests/support/temp_folder.h"
 
 class BitmapTempDirTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    char pattern[] = "/tmp/vl-bitmap-test-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    Dir = std::string(pattern) + "/";
+    Dir = Folder.Path();
+    ASSERT_FALSE(Dir.empty());
     SetVLTempDirectory(Dir);
   }
-  void TearDown() override {
-    SetVLTempDirectory("");
-    std::filesystem::remove_all(Dir);
-  }
+  void TearDown() override { SetVLTempDirectory(""); }
   // Number of files in the folder.
   size_t FileCount() const {
     size_t n = 0;
@@ -31,5 +28,6 @@ class BitmapTempDirTest : public ::testing::Test {
     struct stat st {};
     return ::stat(path.c_str(), &st) == 0 ? uint64_t(st.st_size) : 0;
   }
-  std::string Dir;
+  TempFolder Folder;
+  std::string Dir;  // Folder's path, ending with '/'
 };
