@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "app/copy_workflow.h"
-#include "imaging/io/vistrel_io.h"
+#include "imaging/component/vistrel_io.h"
 #include "platform/drives.h"
 #include "platform/fs.h"
 

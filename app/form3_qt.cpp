@@ -13,7 +13,7 @@
 #include <algorithm>
 
 #include "app/copy_workflow.h"
-#include "imaging/io/vistrel_io.h"
+#include "imaging/component/vistrel_io.h"
 #include "imaging/view/vistrel_view.h"
 #include "platform/qt/ui_qt.h"
 #include "shell/orvik_shell_combo.h"

@@ -7,8 +7,8 @@
 #include <exception>
 #include <string>
 
-#include "imaging/io/format_registry.h"
-#include "imaging/io/vistrel_io.h"
+#include "imaging/component/format_registry.h"
+#include "imaging/component/vistrel_io.h"
 #include "imaging/model/bitmap.h"
 
 namespace {

@@ -113,10 +113,6 @@ void TToolkitBitmap::SetSize(int32_t Width, int32_t Height) {
   Reallocate(Width, Height, FBitCount, true);
 }
 
-void TToolkitBitmap::SetPixelFormat(TVLPixelFormat Format) {
-  SetBitCount(Format == vl1g ? 1 : (Format == vl8p || Format == vl8g) ? 8 : 24);
-}
-
 void TToolkitBitmap::SetBitCount(int32_t BitCount) {
   if (!ValidDepth(BitCount)) throw EToolkitBitmapError("Invalid toolkit bitmap depth");
   if (BitCount == FBitCount) return;

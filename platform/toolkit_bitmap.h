@@ -12,8 +12,8 @@
 #include <stdexcept>
 #include <vector>
 
-#include "imaging/model/pixel_format.h"
 #include "platform/object.h"
+#include "platform/rgb.h"
 
 class EToolkitBitmapError : public std::runtime_error {
  public:
@@ -46,8 +46,6 @@ class TToolkitBitmap : public TObject {
   // 4, a colour cube with grays for 8) and each pixel its nearest entry. Other values throw
   // EToolkitBitmapError.
   void SetBitCount(int32_t BitCount);
-  // Depth for a pixel format (vl1g 1, vl8p/vl8g 8, anything else 24).
-  void SetPixelFormat(TVLPixelFormat Format);
 
   // Colour table (depths up to 8 bits).
   int32_t ColorTableSize() const { return int32_t(FColors.size()); }

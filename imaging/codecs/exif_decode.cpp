@@ -1,6 +1,6 @@
 // Accepting EXIF blocks and handing their TIFF structure to the TIFF reader.
 
-#include "imaging/io/exif_decode.h"
+#include "imaging/codecs/exif_decode.h"
 
 #include <cstring>
 

@@ -1,6 +1,6 @@
 // Nearest-neighbour stretch and triangle-filter resample of a bitmap and its alpha channel.
 
-#include "imaging/io/dpi_adjust.h"
+#include "imaging/component/dpi_adjust.h"
 
 #include <algorithm>
 #include <cmath>

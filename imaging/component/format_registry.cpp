@@ -1,6 +1,6 @@
 // The file-format registry and its lookups.
 
-#include "imaging/io/format_registry.h"
+#include "imaging/component/format_registry.h"
 
 #include <mutex>
 

@@ -1,6 +1,6 @@
 // Files written beside their target and renamed over it once complete.
 
-#include "imaging/io/replacement_file.h"
+#include "imaging/component/replacement_file.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>

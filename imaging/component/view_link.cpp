@@ -1,6 +1,6 @@
 // The change-callback list and resolution of TVLView.
 
-#include "imaging/io/view_link.h"
+#include "imaging/component/view_link.h"
 
 TVLView::~TVLView() { CallAll(true); }
 

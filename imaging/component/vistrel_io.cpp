@@ -1,15 +1,15 @@
 // TVistrelIO: construction, attachment to a view or a toolkit bitmap, properties, and the
 // steps the loaders and writers share.
 
-#include "imaging/io/vistrel_io.h"
+#include "imaging/component/vistrel_io.h"
 
 #include <algorithm>
 #include <cmath>
 
 #include "imaging/codecs/exif_writer.h"
 #include "imaging/codecs/jpeg_codec.h"
-#include "imaging/io/dpi_adjust.h"
-#include "imaging/io/view_link.h"
+#include "imaging/component/dpi_adjust.h"
+#include "imaging/component/view_link.h"
 #include "imaging/model/bitmap.h"
 #include "platform/toolkit_bitmap.h"
 

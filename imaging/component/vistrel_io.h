@@ -18,7 +18,7 @@
 #include <vector>
 
 #include "imaging/io/file_types.h"
-#include "imaging/io/format_registry.h"
+#include "imaging/component/format_registry.h"
 #include "imaging/io/params.h"
 #include "imaging/io/progress.h"
 #include "imaging/model/pixel_format.h"

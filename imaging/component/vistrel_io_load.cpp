@@ -8,8 +8,8 @@
 #include "imaging/codecs/png_codec.h"
 #include "imaging/codecs/tiff_reader.h"
 #include "imaging/io/stream.h"
-#include "imaging/io/view_link.h"
-#include "imaging/io/vistrel_io.h"
+#include "imaging/component/view_link.h"
+#include "imaging/component/vistrel_io.h"
 #include "imaging/model/bitmap.h"
 #include "imaging/model/mask.h"
 

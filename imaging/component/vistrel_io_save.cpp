@@ -8,9 +8,9 @@
 #include "imaging/codecs/bmp_codec.h"
 #include "imaging/codecs/png_codec.h"
 #include "imaging/codecs/tiff_writer.h"
-#include "imaging/io/replacement_file.h"
+#include "imaging/component/replacement_file.h"
 #include "imaging/io/stream.h"
-#include "imaging/io/vistrel_io.h"
+#include "imaging/component/vistrel_io.h"
 #include "imaging/model/bitmap.h"
 
 namespace {

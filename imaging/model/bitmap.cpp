@@ -166,7 +166,7 @@ void TVLBitmap::AllocateToolkit() {
       FEncapsulated = false;
     }
     FToolkit->SetSize(1, 1);
-    FToolkit->SetPixelFormat(FPixelFormat);
+    FToolkit->SetBitCount(ToolkitBitCount(FPixelFormat));
     FToolkit->SetSize(FWidth, FHeight);
     if (FPixelFormat == vl8g) FToolkit->SetColorTable(GrayRamp());
   } catch (const std::exception& e) {

@@ -34,6 +34,11 @@ inline int64_t TruncValue(double Value) {
   return int64_t(Value);
 }
 
+// The toolkit bitmap depth that holds a pixel format: vl1g 1, vl8p/vl8g 8, anything else 24.
+inline int32_t ToolkitBitCount(TVLPixelFormat Format) {
+  return Format == vl1g ? 1 : (Format == vl8p || Format == vl8g) ? 8 : 24;
+}
+
 // The 256-entry gray ramp (entry i = i, i, i) that marks an 8-bit toolkit bitmap as gray.
 inline std::vector<TRGB> GrayRamp() {
   std::vector<TRGB> ramp(256);

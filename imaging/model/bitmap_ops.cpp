@@ -278,7 +278,7 @@ void TVLBitmap::SetToolkitFormat(TVLPixelFormat Value) {
   TToolkitBitmap* t = FToolkit;
   try {
     if (t->Empty()) {
-      t->SetPixelFormat(Value);
+      t->SetBitCount(ToolkitBitCount(Value));
       if (Value == vl8g) t->SetColorTable(GrayRamp());
     } else if (t->BitCount() == 1 && Value == vl24RGB) {
       t->SetBitCount(24);  // the toolkit's own copy
@@ -296,7 +296,7 @@ void TVLBitmap::SetToolkitFormat(TVLPixelFormat Value) {
       converted.Allocate(source.Width(), source.Height(), Value);
       ConvertFormat(converted, source);
       t->SetSize(1, 1);
-      t->SetPixelFormat(Value);
+      t->SetBitCount(ToolkitBitCount(Value));
       t->SetSize(converted.Width(), converted.Height());
       if (Value == vl8g) t->SetColorTable(GrayRamp());
       if (Value == vl8p) {

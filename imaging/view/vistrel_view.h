@@ -6,7 +6,7 @@
 #include <QFrame>
 #include <memory>
 
-#include "imaging/io/view_link.h"
+#include "imaging/component/view_link.h"
 #include "imaging/model/bitmap.h"
 #include "imaging/view/resample_filter.h"
 

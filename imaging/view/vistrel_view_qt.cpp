@@ -8,7 +8,7 @@
 #include <cmath>
 #include <vector>
 
-#include "imaging/io/vistrel_io.h"
+#include "imaging/component/vistrel_io.h"
 #include "imaging/model/pixel_conversions.h"
 
 namespace {

@@ -12,7 +12,7 @@
 #include <stdexcept>
 
 #include "gui_test_support.h"
-#include "imaging/io/vistrel_io.h"
+#include "imaging/component/vistrel_io.h"
 #include "imaging/model/bitmap.h"
 #include "imaging/view/vistrel_view.h"
 #include "platform/qt/ui_qt.h"

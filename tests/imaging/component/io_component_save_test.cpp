@@ -5,7 +5,7 @@
 #include <sys/stat.h>
 
 #include "imaging/io/stream.h"
-#include "imaging/io/vistrel_io.h"
+#include "imaging/component/vistrel_io.h"
 #include "imaging/model/bitmap.h"
 #include "io_test_support.h"
 

@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "imaging/io/format_registry.h"
-#include "imaging/io/view_link.h"
+#include "imaging/component/format_registry.h"
+#include "imaging/component/view_link.h"
 #include "imaging/model/bitmap.h"
 #include "tests/support/temp_folder.h"
 

@@ -4,7 +4,7 @@
 
 #include <memory>
 
-#include "imaging/io/vistrel_io.h"
+#include "imaging/component/vistrel_io.h"
 #include "imaging/model/bitmap.h"
 #include "io_test_support.h"
 #include "platform/toolkit_bitmap.h"

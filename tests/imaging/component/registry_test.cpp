@@ -6,7 +6,7 @@
 #include <cctype>
 #include <sstream>
 
-#include "imaging/io/format_registry.h"
+#include "imaging/component/format_registry.h"
 #include "imaging/io/progress.h"
 #include "io_test_support.h"
 

@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include "imaging/io/exif_decode.h"
 #include "imaging/io/params.h"
 #include "imaging/model/bitmap.h"
 
@@ -230,14 +229,4 @@ TEST(ParamsTest, AssignIsDeepAndGoesThroughTheSetters) {
   EXPECT_FALSE(dst.HasSourceProfile());
   EXPECT_EQ(dst.ExifThumbnail, nullptr);
   EXPECT_EQ(dst.ColorMapCount(), 0);
-}
-
-TEST(ParamsTest, ExifBlockIsAcceptedByItsHeader) {
-  TIOParamsVals p;
-  const uint8_t good[] = {'E', 'x', 'i', 'f', 0, 0, 'I', 'I', 42, 0};
-  const uint8_t bad[] = {'E', 'x', 'i', 'f', 1, 0};
-  EXPECT_TRUE(DecodeExifBlock(good, sizeof good, p));
-  EXPECT_FALSE(DecodeExifBlock(bad, sizeof bad, p));
-  EXPECT_FALSE(DecodeExifBlock(good, 4, p));
-  EXPECT_FALSE(DecodeExifBlock(nullptr, 0, p));
 }
