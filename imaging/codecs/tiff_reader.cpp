@@ -7,3 +7,5 @@ void DecodeTiff(TVLBitmap&, TStream&, int32_t& PageCount, bool, bool, bool,
   PageCount = 0;
   Progress.Abort();
 }
+
+bool HasCameraRawHeader(TStream&) { return false; }
