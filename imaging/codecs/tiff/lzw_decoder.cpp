@@ -16,17 +16,28 @@ constexpr int kClear = 256;
 constexpr int kEndOfInformation = 257;
 constexpr int kFirstFree = 258;
 constexpr int kTableSize = 4096;
-// The longest string: one byte for a root, one more for each entry after it.
-constexpr size_t kLongestString = kTableSize - kFirstFree + 1;
+// The longest string: one byte for a root, one more for each entry after it; and room for
+// writing eight bytes at once.
+constexpr size_t kLongestString = kTableSize - kFirstFree + 1 + 8;
 constexpr size_t kMaxRowLength = size_t(1) << 30;
 
 }  // namespace
+
+// One table entry: a string as its prefix code and last byte, with its length, and its
+// first eight bytes kept whole so that short strings are written with one copy.
+constexpr size_t kHead = 8;
+struct TLzwEntry {
+  uint8_t Head[kHead];
+  uint16_t Prefix;
+  uint16_t Length;
+  uint8_t Last;
+};
 
 struct TTiffLzwDecoder::TState {
   const uint8_t* Data = nullptr;
   size_t Length = 0;
   size_t Next = 0;        // next byte to take
-  uint32_t Buffer = 0;    // bits taken but not yet used, in the low BufferBits bits
+  uint64_t Buffer = 0;    // bits taken but not yet used, in the low BufferBits bits
   int BufferBits = 0;
   int CodeWidth = 9;
   int CodeCount = kFirstFree;
@@ -37,86 +48,98 @@ struct TTiffLzwDecoder::TState {
   size_t RowLength = 0;
   std::vector<uint8_t> Out;
   size_t Filled = 0;
-
-  uint16_t Prefix[kTableSize];
-  uint16_t StringLength[kTableSize];
-  uint8_t Last[kTableSize];
-  uint8_t First[kTableSize];
+  TLzwEntry Table[kTableSize];
 
   TState() {
-    for (int i = 0; i < 256; ++i) {
-      Prefix[i] = 0;
-      StringLength[i] = 1;
-      Last[i] = First[i] = uint8_t(i);
-    }
+    for (int i = 0; i < 256; ++i) Table[i] = {{uint8_t(i)}, 0, 1, uint8_t(i)};
   }
 
-  // The next code, or -1 when the data holds no whole code more.
-  int ReadCode() {
-    while (BufferBits < CodeWidth) {
-      if (Next >= Length) return -1;
-      Buffer = (Buffer << 8) | Data[Next++];
-      BufferBits += 8;
-    }
-    BufferBits -= CodeWidth;
-    return int((Buffer >> BufferBits) & ((1u << CodeWidth) - 1));
-  }
-
-  // Writes the string of Code at the fill position.
-  void Emit(int Code) {
-    const size_t length = StringLength[Code];
-    uint8_t* p = Out.data() + Filled + length - 1;
-    while (Code >= kFirstFree) {
-      *p-- = Last[Code];
-      Code = Prefix[Code];
-    }
-    *p = uint8_t(Code);
-    Filled += length;
-  }
-
-  // Adds the entry Previous + Byte; false when the table is full.
-  bool Add(uint8_t Byte) {
-    if (CodeCount >= kTableSize) return false;
-    Prefix[CodeCount] = uint16_t(Previous);
-    Last[CodeCount] = Byte;
-    First[CodeCount] = First[Previous];
-    StringLength[CodeCount] = uint16_t(StringLength[Previous] + 1);
-    ++CodeCount;
-    // One code early: the width grows when the count reaches 511, 1023 and 2047.
-    if (CodeCount == 511 || CodeCount == 1023 || CodeCount == 2047) ++CodeWidth;
-    return true;
-  }
-
-  // Decodes codes until the buffer holds a row; false on bad data.
+  // Decodes codes until the buffer holds a row; false on bad data. The state is worked on in
+  // local variables and stored back at the end.
   bool Fill() {
-    while (Filled < RowLength && !Ended) {
-      const int code = ReadCode();
-      if (code < 0 || code == kEndOfInformation) {
+    if (Ended) return true;
+    const uint8_t* const data = Data;
+    const size_t length = Length;
+    TLzwEntry* const table = Table;
+    uint8_t* const out = Out.data();
+    size_t next = Next, filled = Filled;
+    uint64_t buffer = Buffer;
+    int bits = BufferBits, width = CodeWidth, count = CodeCount, previous = Previous;
+    // The count at which the code width grows: one code early, at 511, 1023 and 2047.
+    int widen = (1 << width) - 1;
+    bool ok = true;
+    const size_t rowLength = RowLength;
+    while (filled < rowLength) {
+      if (bits < width) {
+        while (bits <= 56 && next < length) {
+          buffer = (buffer << 8) | data[next++];
+          bits += 8;
+        }
+        if (bits < width) {  // no whole code left
+          Ended = true;
+          break;
+        }
+      }
+      bits -= width;
+      const int code = int((buffer >> bits) & ((1u << width) - 1));
+      if (code == kClear) {
+        count = kFirstFree;
+        width = 9;
+        widen = 511;
+        previous = -1;
+        continue;
+      }
+      if (code == kEndOfInformation) {
         Ended = true;
-      } else if (code == kClear) {
-        CodeCount = kFirstFree;
-        CodeWidth = 9;
-        Previous = -1;
-      } else if (Previous < 0) {
+        break;
+      }
+      if (previous >= 0) {
+        // Adds the previous string followed by the first byte of this code's string, which
+        // for the code being defined right now is the previous string's own first byte.
+        if (code > count || count >= kTableSize) {
+          ok = false;
+          break;
+        }
+        const TLzwEntry& p = table[previous];
+        TLzwEntry& e = table[count];
+        const uint8_t last = code < count ? table[code].Head[0] : p.Head[0];
+        std::memcpy(e.Head, p.Head, kHead);
+        if (p.Length < kHead) e.Head[p.Length] = last;
+        e.Prefix = uint16_t(previous);
+        e.Length = uint16_t(p.Length + 1);
+        e.Last = last;
+        if (++count == widen && width < 12) {
+          ++width;
+          widen = (1 << width) - 1;
+        }
+      } else if (code > 255) {
         // The first code of the strip or after a Clear must be a single byte; it adds no
         // entry.
-        if (code > 255) return false;
-        Emit(code);
-        Previous = code;
-      } else if (code < CodeCount) {
-        if (!Add(First[code])) return false;
-        Emit(code);
-        Previous = code;
-      } else if (code == CodeCount) {
-        // The string just being defined: the previous string and its own first byte.
-        if (!Add(First[Previous])) return false;
-        Emit(code);
-        Previous = code;
-      } else {
-        return false;
+        ok = false;
+        break;
       }
+      // Writes the code's string: the bytes past its head backwards from its end, then the
+      // head (eight bytes at once; the buffer has room for the excess, which later strings
+      // overwrite).
+      const TLzwEntry* e = &table[code];
+      const size_t n = e->Length;
+      uint8_t* q = out + filled + n - 1;
+      while (e->Length > kHead) {
+        *q-- = e->Last;
+        e = &table[e->Prefix];
+      }
+      std::memcpy(out + filled, e->Head, kHead);
+      filled += n;
+      previous = code;
     }
-    return true;
+    Next = next;
+    Filled = filled;
+    Buffer = buffer;
+    BufferBits = bits;
+    CodeWidth = width;
+    CodeCount = count;
+    Previous = previous;
+    return ok;
   }
 };
 
