@@ -35,6 +35,7 @@ class TBitReader {
 
   uint64_t Position() const { return FPos; }
   bool AtEnd() const { return FPos >= FEndBit; }
+  uint64_t EndBit() const { return FEndBit; }
 
   void Seek(uint64_t Bit) {
     FPos = Bit;
@@ -159,6 +160,10 @@ struct TFaxCore {
   bool Disordered = false;
 
   void ResetReference() { Ref.assign(3, Width); }
+
+  // The bit position, not past the end of the data (a last code may reach into the zero
+  // bits read beyond it).
+  int64_t EndPosition() const { return int64_t(std::min(Bits.Position(), Bits.EndBit())); }
 
   void Start(const uint8_t* Data, size_t Length) {
     Bits.Init(Data, Length, LsbFirst);
@@ -423,13 +428,13 @@ int64_t DecodeMH(uint8_t* Row, const uint8_t* Data, size_t DataLength, int32_t F
   core.Bits.Seek(uint64_t(std::max<int64_t>(StartBit, 0)));
   const TFaxRowEnd end = core.RowMH(Row);
   if (End) *End = end;
-  return int64_t(core.Bits.Position());
+  return std::max(StartBit, core.EndPosition());
 }
 
 size_t DecodeMHRow(uint8_t* Row, const uint8_t* Data, size_t DataLength, int32_t FillOrder,
                    int32_t Width, TFaxRowEnd* End) {
   const int64_t end = DecodeMH(Row, Data, DataLength, FillOrder, 0, Width, End);
-  return size_t((end + 7) / 8);
+  return std::min(size_t((end + 7) / 8), DataLength);
 }
 
 int64_t Decode2D(uint8_t* Row, const uint8_t* Data, size_t DataLength, bool EOLFill,
@@ -445,5 +450,5 @@ int64_t Decode2D(uint8_t* Row, const uint8_t* Data, size_t DataLength, bool EOLF
   const TFaxRowEnd end = core.Row2D(Row, EOLFill);
   if (End) *End = end;
   std::memcpy(RefLine, Row, (size_t(Width) + 7) / 8);
-  return int64_t(core.Bits.Position());
+  return std::max(StartBit, core.EndPosition());
 }
