@@ -37,7 +37,8 @@ std::vector<uint8_t> TextPage() {
         const uint32_t x0 = x + next() % 10, y0 = line + next() % 12;
         const uint32_t length = 4 + next() % 12, thick = 2 + next() % 2;
         for (uint32_t i = 0; i < length; ++i)
-          for (uint32_t t = 0; t < thick; ++t) set(vertical ? x0 + t : x0 + i, vertical ? y0 + i : y0 + t);
+          for (uint32_t t = 0; t < thick; ++t)
+            set(vertical ? x0 + t : x0 + i, vertical ? y0 + i : y0 + t);
       }
     }
   }

@@ -87,10 +87,10 @@ class TBitReader {
   uint64_t FLength = 0;
   uint64_t FEndBit = 0;
   bool FLsbFirst = false;
-  uint64_t FPos = 0;    // position of the buffer's first bit
-  uint64_t FNext = 0;   // next byte to load
-  uint64_t FBuffer = 0; // upcoming bits from the most significant end
-  unsigned FCount = 0;  // bits in the buffer
+  uint64_t FPos = 0;     // position of the buffer's first bit
+  uint64_t FNext = 0;    // next byte to load
+  uint64_t FBuffer = 0;  // upcoming bits from the most significant end
+  unsigned FCount = 0;   // bits in the buffer
 };
 
 // Clears (paints black) the bits From..To-1 of a packed row.
@@ -135,8 +135,6 @@ void ScanChanges(const uint8_t* Row, int32_t Width, std::vector<int32_t>& Change
 struct TFaxCore {
   TFaxCore(int32_t Width_, int32_t FillOrder)
       : Width(std::max(Width_, 1)), LsbFirst(FillOrder == 2), Tables(FaxTables()) {
-    Ref.reserve(size_t(Width) + 4);
-    Cur.reserve(size_t(Width) + 4);
     ResetReference();
   }
 

@@ -50,14 +50,14 @@ inline TFaxCode FaxRunCode(const TFaxTables& Tables, bool Black, uint32_t Bits) 
 
 // The two-dimensional mode codes.
 enum TFaxMode : uint8_t {
-  fmFill = 0,            // 12 zero bits (fill before an end of line), or no match
+  fmFill = 0,  // 12 zero bits (fill before an end of line), or no match
   fmPass = 1,
   fmHorizontal = 2,
-  fmVerticalL3 = 3,      // a1 = b1 - 3; modes 3 to 9 are b1 - 3 .. b1 + 3
+  fmVerticalL3 = 3,  // a1 = b1 - 3; modes 3 to 9 are b1 - 3 .. b1 + 3
   fmVertical0 = 6,
   fmVerticalR3 = 9,
-  fmUncompressed = 10,   // extension 0000001111
-  fmUncompressed1D = 11, // one-dimensional extension 000000001111
+  fmUncompressed = 10,    // extension 0000001111
+  fmUncompressed1D = 11,  // one-dimensional extension 000000001111
   fmEndOfLine = 12,
 };
 

@@ -36,15 +36,15 @@ struct TLzwEntry {
 struct TTiffLzwDecoder::TState {
   const uint8_t* Data = nullptr;
   size_t Length = 0;
-  size_t Next = 0;        // next byte to take
-  uint64_t Buffer = 0;    // bits taken but not yet used, in the low BufferBits bits
+  size_t Next = 0;      // next byte to take
+  uint64_t Buffer = 0;  // bits taken but not yet used, in the low BufferBits bits
   int BufferBits = 0;
   int CodeWidth = 9;
   int CodeCount = kFirstFree;
-  int Previous = -1;      // -1 at the start and after a Clear
-  bool Ended = false;     // End of Information seen, or the data used up
+  int Previous = -1;   // -1 at the start and after a Clear
+  bool Ended = false;  // End of Information seen, or the data used up
   bool Failed = false;
-  bool HandedOut = false; // a row has been returned from Out
+  bool HandedOut = false;  // a row has been returned from Out
   size_t RowLength = 0;
   std::vector<uint8_t> Out;
   size_t Filled = 0;

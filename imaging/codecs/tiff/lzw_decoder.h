@@ -11,12 +11,12 @@
 
 // How a row came out.
 enum TLzwRowStatus {
-  lrsOk,         // the row is complete
-  lrsEnded,      // the data ended (End of Information, or no more bytes) inside this row:
-                 // the rest of it is zero, and so are all later rows
-  lrsNoData,     // the data had ended before this row: it is all zero
-  lrsBadData,    // a code that is not defined yet, a code past the roots after a Clear, or
-                 // a table overflow; the row is not usable, and no later row is either
+  lrsOk,       // the row is complete
+  lrsEnded,    // the data ended (End of Information, or no more bytes) inside this row:
+               // the rest of it is zero, and so are all later rows
+  lrsNoData,   // the data had ended before this row: it is all zero
+  lrsBadData,  // a code that is not defined yet, a code past the roots after a Clear, or
+               // a table overflow; the row is not usable, and no later row is either
 };
 
 class TTiffLzwDecoder {

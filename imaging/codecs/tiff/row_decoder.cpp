@@ -9,6 +9,7 @@
 #include "imaging/codecs/tiff/fax_decoder.h"
 #include "imaging/codecs/tiff/lzw_decoder.h"
 #include "imaging/codecs/tiff/packbits.h"
+#include "imaging/io/image_limits.h"
 
 namespace {
 
@@ -84,13 +85,13 @@ bool TiffRowCompressionSupported(int32_t Compression) {
 struct TTiffRowDecoder::TState {
   TTiffRowFormat Format;
   bool Valid = false;
-  size_t Coded = 0;     // bytes of a stored row
-  size_t Decoded = 0;   // bytes of a decoded row
-  size_t Samples = 0;   // samples in a row
+  size_t Coded = 0;    // bytes of a stored row
+  size_t Decoded = 0;  // bytes of a decoded row
+  size_t Samples = 0;  // samples in a row
   bool Fax = false;
-  bool Bilevel = false;    // the row stays packed in vl1g form
-  bool Unpack = false;     // samples narrower than a byte are spread to bytes
-  bool Invert = false;     // bilevel rows are inverted to make 1 white
+  bool Bilevel = false;  // the row stays packed in vl1g form
+  bool Unpack = false;   // samples narrower than a byte are spread to bytes
+  bool Invert = false;   // bilevel rows are inverted to make 1 white
   bool ReverseBits = false;
   bool BuiltInLzw = false;
 
@@ -107,8 +108,9 @@ struct TTiffRowDecoder::TState {
 
   explicit TState(const TTiffRowFormat& F) : Format(F) {
     const int32_t c = F.Compression;
-    if (!TiffRowCompressionSupported(c) || F.Width <= 0 || F.BitsPerSample <= 0 ||
-        F.BitsPerSample > 64 || F.SamplesPerPixel <= 0 || F.SamplesPerPixel > 65535)
+    if (!TiffRowCompressionSupported(c) || F.Width <= 0 || F.Width > kMaxImageSide ||
+        F.BitsPerSample <= 0 || F.BitsPerSample > 64 || F.SamplesPerPixel <= 0 ||
+        F.SamplesPerPixel > 65535)
       return;
     Samples = size_t(F.Width) * size_t(F.SamplesPerPixel);
     const uint64_t bits = uint64_t(Samples) * uint64_t(F.BitsPerSample);
@@ -211,8 +213,8 @@ struct TTiffRowDecoder::TState {
     // A substitute decoder: it tells only good rows from bad data.
     if (Coded > size_t(INT32_MAX)) return trsBadData;
     LzwStarted = true;
-    const uint8_t* p = Format.LzwDecoder(Data != nullptr ? Data : Raw.data(), Length,
-                                         int32_t(Coded), LzwState);
+    const uint8_t* p =
+        Format.LzwDecoder(Data != nullptr ? Data : Raw.data(), Length, int32_t(Coded), LzwState);
     if (p == nullptr) return trsBadData;
     std::memcpy(Raw.data(), p, Coded);
     return trsOk;

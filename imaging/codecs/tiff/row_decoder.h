@@ -28,15 +28,16 @@
 
 // The image's coding as the row decoder needs it (from the TIFF directory).
 struct TTiffRowFormat {
-  int32_t Compression = 1;      // 1, 2, 3, 4, 5 (LZW) or 32773 (PackBits)
-  int32_t Predictor = 1;        // 2: horizontal differencing, undone for LZW
+  int32_t Compression = 1;  // 1, 2, 3, 4, 5 (LZW) or 32773 (PackBits)
+  int32_t Predictor = 1;    // 2: horizontal differencing, undone for LZW
   int32_t BitsPerSample = 1;
   int32_t SamplesPerPixel = 1;  // samples in one pixel of the row: 1 for a separate plane
   int32_t Photometric = 0;      // as the directory gives it (bilevel without the tag: 0)
   int32_t FillOrder = 1;        // 2: each byte's bits run least significant first
-  uint32_t T4Options = 0;       // T4Options for compression 3, T6Options for 4
+  uint32_t T4Options = 0;       // tag 292: bit 0 two-dimensional (compression 3); bit 2 fill
+                                // bits before an end of line (compression 4; 3 always skips them)
   bool LittleEndian = true;     // the file's byte order (16-bit predictor)
-  int32_t Width = 0;            // pixels per row (the tile width for tiles)
+  int32_t Width = 0;            // pixels per row (the tile width for tiles), up to kMaxImageSide
   // The LZW entry point (Params.TiffLzwDecoder); null or TiffLzwDecompress selects the
   // built-in decoder directly.
   TVLLzwDecoder LzwDecoder = nullptr;
@@ -54,6 +55,8 @@ enum TTiffRowStatus {
 // True for the compressions DecodeRow handles: 1, 2, 3, 4, 5 and 32773.
 bool TiffRowCompressionSupported(int32_t Compression);
 
+// The decoder of one image's strips or tiles, one after the other. A separate-plane image
+// needs one decoder per plane, as each keeps its own decompressor state.
 class TTiffRowDecoder {
  public:
   explicit TTiffRowDecoder(const TTiffRowFormat& Format);

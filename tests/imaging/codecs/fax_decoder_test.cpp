@@ -60,8 +60,8 @@ struct TFaxCase {
 const TFaxCase kCases[] = {
     {"MH row", cMH, 16, {}, "1000 11 01000", {3, 2, 11}, freComplete},
     {"MH leading end of line", cMH, 16, {}, "000000000001 1000 11 01000", {3, 2, 11}, freComplete},
-    {"MH leading end of line with fill", cMH, 16, {}, "0000000 000000000001 1000 11 01000", {3, 2, 11},
-     freComplete},
+    {"MH leading end of line with fill", cMH, 16, {}, "0000000 000000000001 1000 11 01000",
+     {3, 2, 11}, freComplete},
     {"MH extended make-up, make-up and terminating codes", cMH, 2628, {},
      "000000011111 11011 00110101 011", {2624, 4}, freComplete},
     {"MH black run past the row's end is cut", cMH, 8, {}, "00110101 0000100", {0, 8}, freComplete},
@@ -73,14 +73,14 @@ const TFaxCase kCases[] = {
     {"MH end of line inside a row, white due", cMH, 16, {}, "1000 11 000000000001", {3, 2, 11},
      freEndOfLine},
     {"MH no data", cMH, 16, {}, "", {16}, freNoData},
-    {"2D vertical 0 repeats the reference line", c2D, 16, {3, 2, 11}, "1 1 1", {3, 2, 11}, freComplete},
+    {"2D vertical 0 repeats the reference", c2D, 16, {3, 2, 11}, "1 1 1", {3, 2, 11}, freComplete},
     {"2D vertical right and left", c2D, 16, {4, 4, 8}, "011 010 1", {5, 2, 9}, freComplete},
     {"2D vertical right 2, left 3", c2D, 16, {4, 8, 4}, "000011 0000010 1", {6, 3, 7}, freComplete},
     {"2D vertical right 3, left 2", c2D, 16, {4, 8, 4}, "0000011 000010 1", {7, 3, 6}, freComplete},
     {"2D first row against white", c2D, 16, {16}, "001 1000 11 1", {3, 2, 11}, freComplete},
     {"2D pass", c2D, 16, {2, 2, 4, 2, 6}, "0001 1 1 1", {8, 2, 6}, freComplete},
-    {"2D uncompressed mode", c2D, 16, {16}, "0000001111 1 01 000001 00000001 1 1", {0, 1, 1, 1, 6, 7},
-     freComplete},
+    {"2D uncompressed mode", c2D, 16, {16}, "0000001111 1 01 000001 00000001 1 1",
+     {0, 1, 1, 1, 6, 7}, freComplete},
     {"2D end of line and 1: a one-dimensional row", c2DFill, 16, {4, 4, 8},
      "000000000001 1 1000 11 01000", {3, 2, 11}, freComplete},
     {"2D end of line and 0: two-dimensional", c2DFill, 16, {3, 2, 11}, "000000000001 0 1 1 1",
@@ -126,6 +126,15 @@ TEST(FaxDecoderTest, RowBoundaries) {
   EXPECT_EQ(row, Row({3, 2, 11}, 16));
   EXPECT_EQ(DecodeMHRow(row.data(), mh.data() + 2, mh.size() - 2, 1, 16, &end), 2u);
   EXPECT_EQ(row, Row({2, 4, 10}, 16));
+
+  // Group 3: a damaged row ends at the next end of line, and the row after it decodes.
+  TFaxStripDecoder strip(16, 1);
+  const Bytes g3mh = Pack("000000000001 1000 000000000001 1000 11 01000", false);
+  strip.Start(g3mh.data(), g3mh.size());
+  EXPECT_EQ(strip.DecodeMH(row.data()), freEndOfLine);
+  EXPECT_EQ(row, Row({3, 13}, 16));
+  EXPECT_EQ(strip.DecodeMH(row.data()), freComplete);
+  EXPECT_EQ(row, Row({3, 2, 11}, 16));
 
   // An end of line inside a two-dimensional row is left for the next row, which starts
   // with it.

@@ -34,7 +34,7 @@ inline bool ReadWithLibtiff(const std::string& Path, TLibtiffImage& Image) {
   if (tif == nullptr) return false;
   uint16_t bits = 1, samples = 1, photometric = 0, compression = 1, predictor = 1, fill = 1,
            planar = 1;
-  uint32_t width = 0, height = 0, t4 = 0, t6 = 0;
+  uint32_t width = 0, height = 0, t4 = 0;
   TIFFGetField(tif, TIFFTAG_IMAGEWIDTH, &width);
   TIFFGetField(tif, TIFFTAG_IMAGELENGTH, &height);
   TIFFGetFieldDefaulted(tif, TIFFTAG_BITSPERSAMPLE, &bits);
@@ -45,7 +45,6 @@ inline bool ReadWithLibtiff(const std::string& Path, TLibtiffImage& Image) {
   TIFFGetField(tif, TIFFTAG_PHOTOMETRIC, &photometric);
   if (compression == 5) TIFFGetFieldDefaulted(tif, TIFFTAG_PREDICTOR, &predictor);
   if (compression == 3) TIFFGetField(tif, TIFFTAG_GROUP3OPTIONS, &t4);
-  if (compression == 4) TIFFGetField(tif, TIFFTAG_GROUP4OPTIONS, &t6);
   Image.Width = width;
   Image.Height = height;
   TTiffRowFormat& f = Image.Format;
@@ -55,7 +54,7 @@ inline bool ReadWithLibtiff(const std::string& Path, TLibtiffImage& Image) {
   f.SamplesPerPixel = planar == 2 ? 1 : samples;
   f.Photometric = photometric;
   f.FillOrder = fill;
-  f.T4Options = compression == 4 ? t6 : t4;
+  f.T4Options = t4;
   f.LittleEndian = !TIFFIsBigEndian(tif);
   const bool tiled = TIFFIsTiled(tif);
   uint32_t blockWidth = width, blockRows = height;
@@ -84,9 +83,8 @@ inline bool ReadWithLibtiff(const std::string& Path, TLibtiffImage& Image) {
     const uint32_t row = (i % (perPlane ? perPlane : 1)) * blockRows;
     block.Rows = tiled ? blockRows : std::min(blockRows, height > row ? height - row : 0);
     block.Decoded.resize(size_t(blockSize));
-    const tmsize_t decoded =
-        tiled ? TIFFReadEncodedTile(tif, i, block.Decoded.data(), blockSize)
-              : TIFFReadEncodedStrip(tif, i, block.Decoded.data(), blockSize);
+    const tmsize_t decoded = tiled ? TIFFReadEncodedTile(tif, i, block.Decoded.data(), blockSize)
+                                   : TIFFReadEncodedStrip(tif, i, block.Decoded.data(), blockSize);
     if (decoded < tmsize_t(Image.DecodedRowBytes * block.Rows)) block.Decoded.clear();
     Image.Blocks.push_back(std::move(block));
   }

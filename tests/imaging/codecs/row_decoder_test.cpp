@@ -118,7 +118,8 @@ TEST(LzwDecoderTest, CodeStreams) {
       const TLzwRowStatus status = decoder.DecodeRow();
       EXPECT_EQ(status, c.Status[r]) << "row " << r;
       if (status != lrsBadData) {
-        EXPECT_EQ(std::string(reinterpret_cast<const char*>(decoder.Row()), c.RowLength), c.Rows[r]);
+        const char* row = reinterpret_cast<const char*>(decoder.Row());
+        EXPECT_EQ(std::string(row, c.RowLength), c.Rows[r]);
       }
     }
   }
@@ -151,9 +152,11 @@ TEST(PackBitsTest, Runs) {
     size_t Consumed;
     size_t Written;
   } const cases[] = {
-      {"literal and repeat", {2, 'a', 'b', 'c', 0xFE, 'x'}, 6, {'a', 'b', 'c', 'x', 'x', 'x'}, 6, 6},
+      {"literal and repeat", {2, 'a', 'b', 'c', 0xFE, 'x'}, 6, {'a', 'b', 'c', 'x', 'x', 'x'}, 6,
+       6},
       {"-128 is skipped", {0x80, 0x00, 'a'}, 1, {'a'}, 3, 1},
-      {"run of 5 crossing a 3-byte row is consumed whole", {0xFC, 'z', 0, 'n'}, 3, {'z', 'z', 'z'}, 2, 3},
+      {"run of 5 crossing a 3-byte row is consumed whole", {0xFC, 'z', 0, 'n'}, 3, {'z', 'z', 'z'},
+       2, 3},
       {"literal crossing the row end is consumed whole", {3, 1, 2, 3, 4, 0, 9}, 2, {1, 2}, 5, 2},
       {"data ends inside a literal", {5, 1, 2}, 4, {1, 2, 0, 0}, 3, 2},
       {"data ends before a repeated byte", {0xFD}, 2, {0, 0}, 1, 0},
@@ -196,18 +199,21 @@ TEST(RowDecoderTest, UnpackingPredictorsAndBilevelRows) {
       {"bilevel min-is-white is inverted", fmt(1, 1, 1, 0, 12), {0x0F, 0x30}, {0xF0, 0xCF}},
       {"bilevel min-is-black is kept", fmt(1, 1, 1, 1, 12), {0x0F, 0x30}, {0x0F, 0x30}},
       {"bilevel fill order 2 is reversed", fmt(1, 1, 1, 1, 8, 1, true, 2), {0x01}, {0x80}},
-      {"bilevel PackBits fill order 2", fmt(32773, 1, 1, 0, 16, 1, true, 2), {0xFF, 0x03}, {0x3F, 0x3F}},
+      {"bilevel PackBits fill order 2", fmt(32773, 1, 1, 0, 16, 1, true, 2), {0xFF, 0x03},
+       {0x3F, 0x3F}},
       {"bilevel LZW keeps its bit order", fmt(5, 1, 1, 1, 8, 1, true, 2), {0x01}, {0x01}},
       {"predictor, 8-bit RGB differences of 1", fmt(5, 8, 3, 2, 3, 2),
        {1, 1, 1, 1, 1, 1, 1, 1, 1}, {1, 1, 1, 2, 2, 2, 3, 3, 3}},
       {"predictor wraps modulo 256", fmt(5, 8, 1, 1, 3, 2), {200, 100, 1}, {200, 44, 45}},
-      {"predictor, 8-bit gray with alpha", fmt(5, 8, 2, 1, 3, 2), {10, 1, 5, 1, 5, 1}, {10, 1, 15, 2, 20, 3}},
+      {"predictor, 8-bit gray with alpha", fmt(5, 8, 2, 1, 3, 2), {10, 1, 5, 1, 5, 1},
+       {10, 1, 15, 2, 20, 3}},
       {"predictor, 16-bit gray little-endian", fmt(5, 16, 1, 1, 3, 2),
        {0xFF, 0x00, 0x02, 0x00, 0xFF, 0xFF}, {0xFF, 0x00, 0x01, 0x01, 0x00, 0x01}},
       {"predictor, 16-bit gray big-endian", fmt(5, 16, 1, 1, 3, 2, false),
        {0x00, 0xFF, 0x00, 0x02, 0xFF, 0xFF}, {0x00, 0xFF, 0x01, 0x01, 0x01, 0x00}},
       {"predictor, 16-bit RGBA", fmt(5, 16, 4, 2, 2, 2),
-       {1, 0, 2, 0, 3, 0, 4, 0, 1, 0, 1, 0, 1, 0, 0, 1}, {1, 0, 2, 0, 3, 0, 4, 0, 2, 0, 3, 0, 4, 0, 4, 1}},
+       {1, 0, 2, 0, 3, 0, 4, 0, 1, 0, 1, 0, 1, 0, 0, 1},
+       {1, 0, 2, 0, 3, 0, 4, 0, 2, 0, 3, 0, 4, 0, 4, 1}},
       {"predictor is for LZW only", fmt(1, 8, 1, 1, 3, 2), {1, 1, 1}, {1, 1, 1}},
   };
   for (const auto& c : cases) {
@@ -241,7 +247,8 @@ TEST(RowDecoderTest, StripsEndingEarlyAndUnsupportedCodings) {
   // A substitute LZW decoder is called through its entry point and freed at the strip's end.
   static int calls, frees;
   calls = frees = 0;
-  lzw.LzwDecoder = [](const uint8_t* Data, size_t, int32_t RowLength, void*& State) -> const uint8_t* {
+  lzw.LzwDecoder = [](const uint8_t* Data, size_t, int32_t RowLength,
+                      void*& State) -> const uint8_t* {
     static uint8_t row[16] = {7, 7, 7, 7};
     if (Data == nullptr) return ++frees, State = nullptr, nullptr;
     State = &row;
@@ -336,12 +343,14 @@ TEST(RowDecoderTest, CorpusMatchesLibtiff) {
         for (uint32_t r = 0; r < block.Rows; ++r) {
           const uint8_t* row = nullptr;
           const TTiffRowStatus status = decoder.DecodeRow(row);
-          ASSERT_TRUE(status == trsOk || status == trsNoData) << "block " << b << " row " << r << " status " << status;
+          ASSERT_TRUE(status == trsOk || status == trsNoData)
+              << "block " << b << " row " << r << " status " << status;
           const Bytes want = Expected(image, block.Decoded.data() + r * image.DecodedRowBytes);
           Bytes got(row, row + decoder.DecodedRowBytes());
           if (decoder.DecodedRowBytes() != want.size()) got.resize(want.size());
-          const bool bilevel = (f.Compression >= 2 && f.Compression <= 4) ||
-                               (f.BitsPerSample == 1 && f.SamplesPerPixel == 1 && f.Photometric != 3);
+          const bool bilevel =
+              (f.Compression >= 2 && f.Compression <= 4) ||
+              (f.BitsPerSample == 1 && f.SamplesPerPixel == 1 && f.Photometric != 3);
           if (bilevel && f.Width % 8)
             got.back() |= uint8_t(0xFF >> (f.Width % 8));
           if (got != want) {
