@@ -187,18 +187,23 @@ void DecodeJpegImage(TStream& Stream, TStream* TablesStream, TVLBitmap& Bitmap, 
   Params.JpegWarningCount = 0;
   Params.JpegLastWarning = 0;
 
-  const int64_t start = LocateJpegStart(Stream);
+  int64_t start = -1;
+  try {
+    start = LocateJpegStart(Stream);
+    if (start >= 0) {
+      Stream.Seek(start, soBeginning);
+      std::vector<uint8_t> profile;
+      if (ReadJpegIccProfile(Stream, profile))
+        Params.SourceProfile().LoadProfileBytes(profile.data(), profile.size());
+      Stream.Seek(start, soBeginning);
+    }
+  } catch (...) {
+    start = -1;  // a stream that fails to read is a failed read like any other
+  }
   if (start < 0) {
     aborted = true;
     return;
   }
-  Stream.Seek(start, soBeginning);
-  {
-    std::vector<uint8_t> profile;
-    if (ReadJpegIccProfile(Stream, profile))
-      Params.SourceProfile().LoadProfileBytes(profile.data(), profile.size());
-  }
-  Stream.Seek(start, soBeginning);
 
   TDecompressor d(Progress.AbortFlag);
   try {

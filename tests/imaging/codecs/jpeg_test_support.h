@@ -7,6 +7,8 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <algorithm>
 #include <fstream>
 #include <functional>
 #include <iterator>
