@@ -2,6 +2,7 @@
 
 #include "imaging/codecs/jpeg/jpeg_glue.h"
 
+#include <algorithm>
 #include <climits>
 #include <cstring>
 #include <type_traits>
@@ -157,14 +158,15 @@ void SkipInputData(j_decompress_ptr Object, long Count) {
     src.Manager.bytes_in_buffer -= skip;
     return;
   }
-  // Past the buffer: the stream itself moves on (a later read past the end gives nothing,
-  // which feeds the end marker).
+  // Past the buffer: the stream itself moves on, at most to its end (a later read there
+  // gives nothing, which feeds the end marker).
   const int64_t beyond = int64_t(skip - src.Manager.bytes_in_buffer);
   src.Manager.bytes_in_buffer = 0;
   if (src.FedEndMarker) return;
   bool raised = false;
   try {
-    src.Stream->Seek(beyond, soCurrent);
+    const int64_t here = src.Stream->Position(), size = src.Stream->Size();
+    src.Stream->Seek(std::min(here + beyond, std::max(here, size)), soBeginning);
   } catch (...) {
     StateOf(reinterpret_cast<j_common_ptr>(Object)).Pending = std::current_exception();
     raised = true;

@@ -154,3 +154,12 @@ TEST(JpegErrors, TablesStream) {
   ASSERT_EQ(d.Bitmap.Width(), 64);
   EXPECT_TRUE(std::memcmp(d.Bitmap.Scanline(20), Decode(full)->Bitmap.Scanline(20), 64 * 3) == 0);
 }
+
+// A marker segment the library skips, with a length running past the data (found by
+// fuzzing): the read fails and the stream stays within the data.
+TEST(JpegErrors, SkipPastTheEndStopsAtTheEnd) {
+  const uint8_t data[] = {0xFF, 0xD8, 0xFF, 0xDC, 0xFF, 0xF0, 1, 2, 3};
+  TMemoryStream stream(data, sizeof data);
+  EXPECT_TRUE(Decode(stream)->Abort);
+  EXPECT_EQ(stream.Position(), int64_t(sizeof data));
+}
