@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstring>
 #include <fstream>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -24,7 +25,10 @@ namespace {
 
 constexpr int32_t kWidth = 6000, kHeight = 4000;
 
-// Smooth gradients, soft shapes and sensor-like noise: compresses like a photograph.
+// Smooth gradients, soft shapes, a fine texture and mild sensor-like noise (+-4): compresses
+// like a photograph, to about 0.5 bits per pixel at quality 80. The 1/8 read saves the
+// inverse DCT, the colour conversion and the output, not the entropy decoding, so noisier
+// content (more bits per pixel) narrows its lead over a full read.
 TVLBitmap& Photo() {
   static TVLBitmap* photo = [] {
     auto* b = new TVLBitmap;
@@ -35,7 +39,7 @@ TVLBitmap& Photo() {
       uint8_t* row = b->Scanline(y);
       for (int32_t x = 0; x < kWidth; ++x) {
         seed = seed * 1664525u + 1013904223u;
-        const int noise = int(seed >> 28) - 8;
+        const int noise = int(seed >> 29) - 4;
         const int dx = x - 3000, dy = y - 1800;
         const int disc = dx * dx + dy * dy < 1200 * 1200 ? 60 : 0;
         row[x * 3] = uint8_t(std::clamp(40 + y * 150 / kHeight + noise, 0, 255));
@@ -90,11 +94,12 @@ void BM_DecodeJpeg(benchmark::State& state) {
   state.counters["width"] = bitmap.Width();
 }
 
-// libjpeg-turbo alone: blue-green-red rows into one buffer.
+// libjpeg-turbo alone: blue-green-red rows into a new image buffer, as every decode makes a
+// new image (the buffer is not touched before the library writes it, like a new bitmap).
 void BM_PlainDecode(benchmark::State& state) {
   const std::vector<uint8_t>& jpeg = PhotoJpeg();
-  std::vector<uint8_t> image(size_t(kWidth) * kHeight * 3);
   for (auto _ : state) {
+    std::unique_ptr<uint8_t[]> image(new uint8_t[size_t(kWidth) * kHeight * 3]);
     jpeg_decompress_struct info;
     jpeg_error_mgr err;
     info.err = jpeg_std_error(&err);
@@ -105,12 +110,12 @@ void BM_PlainDecode(benchmark::State& state) {
     info.scale_denom = unsigned(state.range(0));
     jpeg_start_decompress(&info);
     while (info.output_scanline < info.output_height) {
-      JSAMPROW row = image.data() + size_t(info.output_scanline) * info.output_width * 3;
+      JSAMPROW row = image.get() + size_t(info.output_scanline) * info.output_width * 3;
       jpeg_read_scanlines(&info, &row, 1);
     }
     jpeg_finish_decompress(&info);
     jpeg_destroy_decompress(&info);
-    benchmark::DoNotOptimize(image.data());
+    benchmark::DoNotOptimize(image.get());
   }
 }
 
