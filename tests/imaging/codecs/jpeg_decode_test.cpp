@@ -148,6 +148,28 @@ TEST(JpegDecode, NativeFormats) {
     EXPECT_EQ(std::memcmp(native->Bitmap.Scanline(y), rgb->Bitmap.Scanline(y), 227 * 3), 0);
 }
 
+// KeepYCbCr stores the components as coded: Y, Cb, Cr for a YCbCr file, blue, green, red for
+// an RGB one (reordered once, by the library).
+TEST(JpegDecode, KeepYCbCrStoresTheCodedComponents) {
+  TVLBitmap red;
+  red.Allocate(16, 16, vl24RGB);
+  for (int32_t y = 0; y < 16; ++y)
+    for (int32_t x = 0; x < 16; ++x) red.SetPixelRGB(x, y, TRGB{0, 0, 255});  // b, g, r
+  struct Case {
+    TVLJPEGColorSpace Space;
+    uint8_t Want[3];  // bytes of a pixel, in memory order
+  } cases[] = {{jcYCbCr, {76, 85, 255}}, {jcRGB, {0, 0, 255}}};
+  for (const Case& c : cases) {
+    TIOParamsVals params;
+    params.JpegColorSpace = c.Space;
+    params.JpegQuality = 100;
+    const auto d = Decode(Encode(red, params), {.KeepYCbCr = true, .Setup = {}});
+    ASSERT_FALSE(d->Abort);
+    const uint8_t* p = d->Bitmap.Scanline(8) + 8 * 3;
+    for (int i = 0; i < 3; ++i) EXPECT_NEAR(p[i], c.Want[i], 2) << int(c.Space) << " byte " << i;
+  }
+}
+
 // The start is searched among the first 100 offsets, whatever the junk holds.
 TEST(JpegDecode, JunkBeforeTheStart) {
   REQUIRE_CORPUS();
