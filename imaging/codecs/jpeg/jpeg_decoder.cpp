@@ -56,7 +56,7 @@ J_COLOR_SPACE ChooseOutput(const jpeg_decompress_struct& Info, bool KeepNative, 
     case JCS_RGB:
       Params.JpegColorSpace = jcRGB;
       Params.SamplesPerPixel = 3;
-      // Uncoverted RGB data comes out in blue, green, red order: the library's reorder is
+      // Unconverted RGB data comes out in blue, green, red order: the library's reorder is
       // the only one, with or without KeepYCbCr.
       return JCS_EXT_BGR;
     case JCS_YCbCr:
