@@ -77,11 +77,14 @@ void ConnectImageIo(TCopyHooks& hooks, TVistrelIO& io, bool jpeg) {
   if (!jpeg) return;
   hooks.LoadImage = [&io](const std::string& path) {
     const size_t dot = path.rfind('.');
-    if (dot == std::string::npos || platform::UpperAscii(path.substr(dot)) != ".TIF") return false;
+    const std::string ext = dot == std::string::npos ? "" : platform::UpperAscii(path.substr(dot));
+    if (ext != ".TIF" && ext != ".TIFF") return false;
     io.LoadFromFile(path);
     return !io.AbortFlag();
   };
   hooks.SaveJpeg = [&io](const std::string& path) {
+    // Converted TIFFs are always written in YCbCr, whatever file was read before.
+    io.Params().JpegColorSpace = jcYCbCr;
     io.SaveJpegFile(path);
     return !io.AbortFlag();
   };

@@ -336,7 +336,8 @@ void TCopyWorkflow::CopyOneFile(const std::string& S, const std::string& F,
                                 const std::string& T) {
   const bool asJpeg = FHooks.AsJpeg && FHooks.AsJpeg();
   const size_t dot = ExtensionDot(F);
-  const bool isTiff = dot != std::string::npos && platform::UpperAscii(F.substr(dot)) == ".TIF";
+  const std::string ext = dot != std::string::npos ? platform::UpperAscii(F.substr(dot)) : "";
+  const bool isTiff = ext == ".TIF" || ext == ".TIFF";  // the "*.tif" mask finds both
   const bool convert = asJpeg && isTiff;
   // The existence test looks for the name that would be written, so a converted TIFF is
   // not converted again and a ".JPG" the user edited is never replaced.

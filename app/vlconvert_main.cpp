@@ -40,9 +40,10 @@ int Run(const std::string& in, const std::string& out) {
   TVistrelIO io;
   io.LoadFromFile(in);
   TVLBitmap& bitmap = *io.TargetBitmap();
-  std::printf("loaded %s: %d x %d, %s, %d x %d dpi, AbortFlag %s\n", in.c_str(), bitmap.Width(),
-              bitmap.Height(), PixelFormatName(bitmap.PixelFormat()), io.Params().DpiX(),
-              io.Params().DpiY(), io.AbortFlag() ? "set" : "clear");
+  std::printf("%s %s: %d x %d, %s, %d x %d dpi, AbortFlag %s\n",
+              io.AbortFlag() ? "failed" : "loaded", in.c_str(), bitmap.Width(), bitmap.Height(),
+              PixelFormatName(bitmap.PixelFormat()), io.Params().DpiX(), io.Params().DpiY(),
+              io.AbortFlag() ? "set" : "clear");
   if (io.AbortFlag()) return 1;
 
   const std::string ext = Lower(ExtractFileExtension(out));

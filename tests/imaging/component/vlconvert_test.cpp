@@ -64,8 +64,24 @@ TEST_F(VlconvertTest, FailedLoadIsReportedAndNothingIsWritten) {
   const TRun r = RunTool("'" + dir.Write("bad.tif", "not a TIFF") + "' '" + dir.File("out.jpg") + "'");
   EXPECT_NE(r.ExitCode, 0);
   EXPECT_NE(r.Output.find("AbortFlag set"), std::string::npos) << r.Output;
+  EXPECT_NE(r.Output.find("failed "), std::string::npos) << r.Output;
+  EXPECT_EQ(r.Output.find("loaded "), std::string::npos) << r.Output;
   EXPECT_NE(r.Output.find("300 x 300 dpi"), std::string::npos) << r.Output;
   EXPECT_FALSE(fs::exists(dir.File("out.jpg")));
+}
+
+TEST_F(VlconvertTest, ReadsAndWritesJpeg) {
+  const std::string in = std::string(VANDREL_TESTDATA_DIR) + "/jpeg/jfif_118dpcm.jpg";
+  if (!fs::exists(in)) GTEST_SKIP() << "no test corpus";
+  const TRun r = RunTool("'" + in + "' '" + dir.File("out.jpg") + "'");
+  EXPECT_EQ(r.ExitCode, 0) << r.Output;
+  EXPECT_NE(r.Output.find("loaded " + in + ": 227 x 149, vl24RGB, 299 x 299 dpi"),
+            std::string::npos)
+      << r.Output;
+  const TRun again = RunTool("'" + dir.File("out.jpg") + "' '" + dir.File("again.jpeg") + "'");
+  EXPECT_EQ(again.ExitCode, 0) << again.Output;
+  EXPECT_NE(again.Output.find("227 x 149, vl24RGB, 299 x 299 dpi"), std::string::npos)
+      << again.Output;
 }
 
 TEST_F(VlconvertTest, MissingInputAndWrongArgumentsFail) {
