@@ -46,8 +46,7 @@ void Put32(std::vector<uint8_t>& Out, uint32_t V) {
 // Big- or little-endian numbers inside a maker note, which keeps its own byte order.
 uint32_t Get(const uint8_t* P, int Bytes, bool LittleEndian) {
   uint32_t v = 0;
-  for (int i = 0; i < Bytes; ++i)
-    v |= uint32_t(P[LittleEndian ? i : Bytes - 1 - i]) << (8 * i);
+  for (int i = 0; i < Bytes; ++i) v |= uint32_t(P[LittleEndian ? i : Bytes - 1 - i]) << (8 * i);
   return v;
 }
 void Set32(uint8_t* P, uint32_t V, bool LittleEndian) {
@@ -230,9 +229,8 @@ void MakeExifDirectory(TBuilder& b, const TIOParamsVals& p) {
   if (!p.ExifDateTimeOriginal.empty()) b.Text(36867, p.ExifDateTimeOriginal);
   if (!p.ExifDateTimeDigitized.empty()) b.Text(36868, p.ExifDateTimeDigitized);
   b.Rational(37122, p.ExifCompressedBitsPerPixel);
-  const double apex[] = {p.ExifShutterSpeedValue, p.ExifApertureValue,
-                         p.ExifBrightnessValue,   p.ExifExposureBiasValue,
-                         p.ExifMaxApertureValue,  p.ExifSubjectDistance};
+  const double apex[] = {p.ExifShutterSpeedValue, p.ExifApertureValue,    p.ExifBrightnessValue,
+                         p.ExifExposureBiasValue, p.ExifMaxApertureValue, p.ExifSubjectDistance};
   // Shutter speed, brightness and exposure bias may be negative: they are signed rationals,
   // so that other readers see -0.7 rather than 4294.27. The value bytes are the same.
   for (uint16_t i = 0; i < 6; ++i) {

@@ -1,6 +1,8 @@
 // The EXIF block writer: a worked block byte for byte, the structure's invariants over many
 // field mixes, entry encodings, rationals and maker notes, and a read by libtiff's tiffdump.
 
+#include "imaging/codecs/exif_writer.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -14,7 +16,6 @@
 #include <string>
 #include <vector>
 
-#include "imaging/codecs/exif_writer.h"
 #include "imaging/io/params.h"
 #include "tests/support/temp_folder.h"
 
@@ -38,8 +39,8 @@ class Block {
  public:
   explicit Block(const Bytes& Payload) {
     EXPECT_GE(Payload.size(), 14u);
-    EXPECT_TRUE(Payload.size() >= 6 && Bytes(Payload.begin(), Payload.begin() + 6) ==
-                                           Bytes({'E', 'x', 'i', 'f', 0, 0}));
+    EXPECT_TRUE(Payload.size() >= 6 &&
+                Bytes(Payload.begin(), Payload.begin() + 6) == Bytes({'E', 'x', 'i', 'f', 0, 0}));
     if (Payload.size() >= 6) Tiff.assign(Payload.begin() + 6, Payload.end());
   }
   uint32_t U16(uint64_t At) const { return Fits(At, 2) ? Tiff[At] | (Tiff[At + 1] << 8) : 0; }
@@ -128,9 +129,9 @@ void FillPhoto(TIOParamsVals& p) {
   p.ExifUserComment = "ok";
   // A maker note of two entries: a SHORT in the entry and 6 bytes of data after the entries.
   p.ExifMakerNote.LittleEndian = true;
-  p.ExifMakerNote.Data = {2, 0,                                       // count
-                          1, 0, 3, 0, 1, 0, 0, 0, 7, 0, 0, 0,         // tag 1 SHORT 7
-                          2, 0, 7, 0, 6, 0, 0, 0, 26, 0, 0, 0,        // tag 2, 6 bytes at 26
+  p.ExifMakerNote.Data = {2,   0,                                         // count
+                          1,   0,   3,   0,   1,   0, 0, 0, 7,  0, 0, 0,  // tag 1 SHORT 7
+                          2,   0,   7,   0,   6,   0, 0, 0, 26, 0, 0, 0,  // tag 2, 6 bytes at 26
                           'n', 'o', 't', 'e', '!', 0};
 }
 
@@ -169,12 +170,11 @@ TEST(ExifWriterTest, StructureHoldsForEveryFieldMix) {
       {"odd value area", [](TIOParamsVals& p) { p.ExifMake = "Maker"; }},
       {"every text long",
        [](TIOParamsVals& p) {
-         for (std::string* s : {&p.ExifImageDescription, &p.ExifSoftware, &p.ExifArtist,
-                                &p.ExifMake, &p.ExifModel, &p.ExifDateTime, &p.ExifCopyright,
-                                &p.ExifDateTimeOriginal, &p.ExifDateTimeDigitized,
-                                &p.ExifSubsecTime, &p.ExifSubsecTimeOriginal,
-                                &p.ExifSubsecTimeDigitized, &p.ExifRelatedSoundFile,
-                                &p.ExifUserComment})
+         for (std::string* s :
+              {&p.ExifImageDescription, &p.ExifSoftware, &p.ExifArtist, &p.ExifMake, &p.ExifModel,
+               &p.ExifDateTime, &p.ExifCopyright, &p.ExifDateTimeOriginal, &p.ExifDateTimeDigitized,
+               &p.ExifSubsecTime, &p.ExifSubsecTimeOriginal, &p.ExifSubsecTimeDigitized,
+               &p.ExifRelatedSoundFile, &p.ExifUserComment})
            *s = "seven c";
          for (std::u16string* s : {&p.ExifXPTitle, &p.ExifXPComment, &p.ExifXPAuthor,
                                    &p.ExifXPKeywords, &p.ExifXPSubject})
@@ -204,7 +204,8 @@ TEST(ExifWriterTest, StructureHoldsForEveryFieldMix) {
         if (uint64_t(dir[i].Count) * TypeSize(dir[i].Type) > 4) {
           EXPECT_GE(dir[i].Value, 8u);
           EXPECT_TRUE(b.Fits(dir[i].Value, uint64_t(dir[i].Count) * TypeSize(dir[i].Type)));
-          valueEnd = std::max<uint64_t>(valueEnd, dir[i].Value + dir[i].Count * TypeSize(dir[i].Type));
+          valueEnd =
+              std::max<uint64_t>(valueEnd, dir[i].Value + dir[i].Count * TypeSize(dir[i].Type));
         }
       }
     }
@@ -232,32 +233,71 @@ TEST(ExifWriterTest, EntryEncodings) {
       {"make of 10", [](auto& p) { p.ExifMake = "Abcdefghij"; }, false, 271, 2, 11,
        Str(std::string("Abcdefghij\0", 11))},
       {"empty make", [](auto& p) { p.ExifMake = ""; }, false, 271, 0, 0, {}},
-      {"one-character wide text", [](auto& p) { p.ExifXPTitle = u"T"; }, false, 40091, 1, 4,
+      {"one-character wide text",
+       [](auto& p) { p.ExifXPTitle = u"T"; },
+       false,
+       40091,
+       1,
+       4,
        {'T', 0, 0, 0}},
-      {"wide text", [](auto& p) { p.ExifXPSubject = u"\u00e9t\u00e9"; }, false, 40095, 1, 8,
+      {"wide text",
+       [](auto& p) { p.ExifXPSubject = u"\u00e9t\u00e9"; },
+       false,
+       40095,
+       1,
+       8,
        {0xE9, 0, 't', 0, 0xE9, 0, 0, 0}},
       {"orientation", [](auto& p) { p.SetTiffOrientation(8); }, false, 274, 3, 1, {8, 0}},
       {"resolution unit", [](auto&) {}, false, 296, 3, 1, {2, 0}},
-      {"ISO pair, low 16 bits", [](auto& p) { p.ExifISOSpeedRatings = {0x10064, 200}; }, true,
-       34855, 3, 2, {100, 0, 200, 0}},
+      {"ISO pair, low 16 bits",
+       [](auto& p) {
+         p.ExifISOSpeedRatings = {0x10064, 200};
+       },
+       true,
+       34855,
+       3,
+       2,
+       {100, 0, 200, 0}},
       {"flash, low 16 bits", [](auto& p) { p.ExifFlash = -1; }, true, 37385, 3, 1, {0xFF, 0xFF}},
       {"empty version", [](auto& p) { p.ExifVersion = ""; }, true, 36864, 2, 0, {}},
       {"version cut to 4", [](auto& p) { p.ExifVersion = "023099"; }, true, 36864, 2, 4,
        Str("0230")},
       {"empty flashpix version", [](auto&) {}, true, 40960, 0, 0, {}},
-      {"user comment joined", [](auto& p) {
+      {"user comment joined",
+       [](auto& p) {
          p.ExifUserCommentCode = std::string("ASCII\0\0\0", 8);
          p.ExifUserComment = "hi";
-       }, true, 37510, 2, 11, Str(std::string("ASCII\0\0\0hi\0", 11))},
-      {"user comment, code only", [](auto& p) { p.ExifUserCommentCode = "AB"; }, true, 37510, 2,
-       2, Str("AB")},
-      {"exposure 1/125", [](auto& p) { p.ExifExposureTime = 1.0 / 125; }, true, 33434, 5, 1,
+       },
+       true, 37510, 2, 11, Str(std::string("ASCII\0\0\0hi\0", 11))},
+      {"user comment, code only", [](auto& p) { p.ExifUserCommentCode = "AB"; }, true, 37510, 2, 2,
+       Str("AB")},
+      {"exposure 1/125",
+       [](auto& p) { p.ExifExposureTime = 1.0 / 125; },
+       true,
+       33434,
+       5,
+       1,
        {0x40, 0x1F, 0, 0, 0x40, 0x42, 0x0F, 0}},
-      {"bias -0.7, signed", [](auto& p) { p.ExifExposureBiasValue = -0.7; }, true, 37380, 10, 1,
+      {"bias -0.7, signed",
+       [](auto& p) { p.ExifExposureBiasValue = -0.7; },
+       true,
+       37380,
+       10,
+       1,
        {0xA0, 0x51, 0xF5, 0xFF, 0x40, 0x42, 0x0F, 0}},
-      {"resolution truncated", [](auto& p) { p.ExifXResolution = 300.9; }, false, 282, 5, 1,
+      {"resolution truncated",
+       [](auto& p) { p.ExifXResolution = 300.9; },
+       false,
+       282,
+       5,
+       1,
        {0x2C, 1, 0, 0, 1, 0, 0, 0}},
-      {"resolution saturated", [](auto& p) { p.ExifYResolution = 1e300; }, false, 283, 5, 1,
+      {"resolution saturated",
+       [](auto& p) { p.ExifYResolution = 1e300; },
+       false,
+       283,
+       5,
+       1,
        {0xFF, 0xFF, 0xFF, 0x7F, 1, 0, 0, 0}},
       {"no resolution", [](auto& p) { p.ExifXResolution = 0; }, false, 282, 0, 0, {}},
       {"empty maker note", [](auto&) {}, true, 37500, 0, 0, {}},
@@ -292,18 +332,17 @@ TEST(ExifWriterTest, RealToRational) {
       {2.8, {2800000, 1000000}},
       {0, {0, 1000000}},
       {-0.7, {-700000, 1000000}},
-      {2147.483, {2147483000, 1000000}},    // the largest numerator at 1 000 000
-      {2147.4837, {214748370, 100000}},     // one step down
+      {2147.483, {2147483000, 1000000}},  // the largest numerator at 1 000 000
+      {2147.4837, {214748370, 100000}},   // one step down
       {3000.5, {300050000, 100000}},
-      {-3000.5, {-300050000, 100000}},      // negatives too large for 1 000 000 step down
+      {-3000.5, {-300050000, 100000}},  // negatives too large for 1 000 000 step down
       {2147483640, {2147483640, 1}},
-      {1e12, {kMax, 1}},                    // saturates; the denominator stays 1
+      {1e12, {kMax, 1}},  // saturates; the denominator stays 1
       {inf, {kMax, 1}},
       {-1e12, {kMin, 1}},
       {std::nan(""), {0, 1}},
   };
-  for (const auto& c : cases)
-    EXPECT_EQ(RealToRational(c.Value), c.Expected) << c.Value;
+  for (const auto& c : cases) EXPECT_EQ(RealToRational(c.Value), c.Expected) << c.Value;
 }
 
 // The note is copied whole with its long entries' offsets rebased to the copy's position, in
@@ -311,8 +350,9 @@ TEST(ExifWriterTest, RealToRational) {
 TEST(ExifWriterTest, MakerNoteIsRebasedInItsOwnByteOrder) {
   for (const bool little : {true, false}) {
     SCOPED_TRACE(little ? "II note" : "MM note");
-    auto u16 = [&](uint16_t v) { return little ? Bytes{uint8_t(v), uint8_t(v >> 8)}
-                                               : Bytes{uint8_t(v >> 8), uint8_t(v)}; };
+    auto u16 = [&](uint16_t v) {
+      return little ? Bytes{uint8_t(v), uint8_t(v >> 8)} : Bytes{uint8_t(v >> 8), uint8_t(v)};
+    };
     auto u32 = [&](uint32_t v) {
       Bytes hi = u16(uint16_t(v >> 16)), lo = u16(uint16_t(v));
       Bytes out = little ? lo : hi;
@@ -405,8 +445,9 @@ TEST(ExifWriterTest, TiffdumpReadsTheBlock) {
   for (const char* text : {"Make (271) ASCII (2) 3<Abc>", "Model (272) ASCII (2) 11<Model 1234\\0>",
                            "XResolution (282) RATIONAL (5) 1<300>", "34665 (0x8769) LONG (4) 1<"})
     EXPECT_NE(first.find(text), std::string::npos) << text << "\n" << first;
-  for (const char* text : {"33434 (0x829a) RATIONAL (5) 1<0.008>", "33437 (0x829d) RATIONAL (5) 1<2.8>",
-                           "37380 (0x9204) SRATIONAL (10) 1<-0.7>", "37500 (0x927c) UNDEFINED (7) 32<"})
+  for (const char* text :
+       {"33434 (0x829a) RATIONAL (5) 1<0.008>", "33437 (0x829d) RATIONAL (5) 1<2.8>",
+        "37380 (0x9204) SRATIONAL (10) 1<-0.7>", "37500 (0x927c) UNDEFINED (7) 32<"})
     EXPECT_NE(exif.find(text), std::string::npos) << text << "\n" << exif;
   EXPECT_EQ(first.find("rror"), std::string::npos) << first;
   EXPECT_EQ(exif.find("rror"), std::string::npos) << exif;
