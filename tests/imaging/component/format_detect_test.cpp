@@ -6,6 +6,9 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <map>
+#include <sstream>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -232,4 +235,27 @@ TEST(DetectFileType, LoadFileByContentDispatch) {
   io.LoadFileByContent(dir.Write("gif.png", "GIF89a" + Zeros(8)));
   io.LoadFileByContent(dir.Write("text.png", "plain text"));
   EXPECT_EQ(io.Reached, (std::vector<std::string>{"gif", "png"}));
+}
+
+// Every file of the public corpus that a reader must decode is recognised as its format, also
+// when checked against its extension.
+TEST(DetectFileType, CorpusFilesAreRecognised) {
+  const std::string root = VANDREL_TESTDATA_DIR;
+  std::ifstream manifest(root + "/MANIFEST.tsv");
+  if (!manifest) GTEST_SKIP() << "no corpus at " << root;
+  const std::map<std::string, TVLFileType> formats = {
+      {"BMP", ftBMP}, {"JPEG", ftJPEG}, {"PNG", ftPNG}, {"TIFF", ftTIFF}};
+  std::string line;
+  int checked = 0;
+  while (std::getline(manifest, line)) {
+    std::vector<std::string> cols;
+    std::istringstream fields(line);
+    for (std::string col; std::getline(fields, col, '\t');) cols.push_back(col);
+    if (cols.size() < 6 || cols[5] != "decodes" || !formats.count(cols[1])) continue;
+    const TVLFileType expected = formats.at(cols[1]);
+    EXPECT_EQ(DetectFileType(root + "/" + cols[0], false), expected) << cols[0];
+    EXPECT_EQ(DetectFileType(root + "/" + cols[0], true), expected) << cols[0] << " verified";
+    ++checked;
+  }
+  EXPECT_GT(checked, 0);
 }
