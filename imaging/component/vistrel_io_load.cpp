@@ -8,6 +8,7 @@
 #include "imaging/codecs/png_codec.h"
 #include "imaging/codecs/tiff_reader.h"
 #include "imaging/io/stream.h"
+#include "imaging/component/format_detect.h"
 #include "imaging/component/view_link.h"
 #include "imaging/component/vistrel_io.h"
 #include "imaging/model/bitmap.h"
@@ -19,10 +20,6 @@ std::string LowerAscii(std::string s) {
   for (char& c : s) c = char(std::tolower(static_cast<unsigned char>(c)));
   return s;
 }
-
-// The type a file's content shows. Content detection is not built yet, so every file is
-// taken by its extension; this is the one place to ask the detector once it exists.
-TVLFileType DetectTypeByContent(const std::string&) { return ftUnknown; }
 
 // Reader of a format whose codec is not built.
 void NotBuiltReader(TStream&, TVLProgressState& Progress, std::unique_ptr<TVLMask>&) {
@@ -135,7 +132,7 @@ void TVistrelIO::LoadFileAsType(const std::string& FileName, TVLFileType FileTyp
 }
 
 void TVistrelIO::LoadFileByContent(const std::string& FileName) {
-  const TVLFileType type = DetectTypeByContent(FileName);
+  const TVLFileType type = DetectFileType(FileName, false);
   if (type != ftUnknown)
     LoadFileAsType(FileName, type);
   else
