@@ -152,7 +152,9 @@ TEST_F(BmpCorpus, DamagedFilesAreSurvived) {
     SCOPED_TRACE(e.Path);
     const Bytes data = ReadFile(kCorpus + "/" + e.Path);
     auto d = Decode(data);
-    if (!d->Aborted) EXPECT_LE(int64_t(d->Bitmap.Width()) * d->Bitmap.Height(), int64_t(1) << 30);
+    if (!d->Aborted) {
+      EXPECT_LE(int64_t(d->Bitmap.Width()) * d->Bitmap.Height(), int64_t(1) << 30);
+    }
     // Every prefix of the header and palette region fails or decodes without a fault.
     for (size_t cut = 0; cut < std::min<size_t>(data.size(), 80); cut += 7) {
       Decode(Bytes(data.begin(), data.begin() + cut));
