@@ -48,17 +48,16 @@ void TOrvikJobPool::TState::Serve(std::shared_ptr<TState> self) {
     self->RunningJobs.erase(job.Ticket);
     if (!self->Closed) {
       const bool cancelled = job.Cancel->load();
+      const bool empty = self->Queue.empty() && self->RunningJobs.empty();
       self->Pump->Post([weak = std::weak_ptr<TState>(self), ticket = job.Ticket,
-                        done = std::move(job.Done), cancelled] {
+                        done = std::move(job.Done), cancelled, empty] {
         std::shared_ptr<TState> state = weak.lock();
         if (!state) return;
         std::function<void()> onEmpty;
         {
           std::lock_guard<std::mutex> guard(state->Mutex);
           if (state->Closed) return;
-          if (state->Queue.empty() && state->RunningJobs.empty() && state->OnEmpty) {
-            onEmpty = *state->OnEmpty;
-          }
+          if (empty && state->OnEmpty) onEmpty = *state->OnEmpty;
         }
         if (done) done(ticket, cancelled);
         if (onEmpty) onEmpty();
