@@ -245,8 +245,8 @@ bool IsDirectory(const std::string& path) {
 
 TShellPlaces TShellPlaces::Current() {
   TShellPlaces p;
-  p.Home = shell::NormalizePath(platform::HomeDirectory());
-  if (p.Home.empty()) p.Home = "/";
+  const std::string home = shell::NormalizePath(platform::HomeDirectory());
+  p.Home = home.empty() ? std::string(1, '/') : home;
   const std::string base = p.Home == "/" ? "" : p.Home;
   p.ConfigHome = EnvFolder("XDG_CONFIG_HOME", base + "/.config");
   p.DataHome = EnvFolder("XDG_DATA_HOME", base + "/.local/share");
