@@ -129,7 +129,8 @@ class TNautex : public TComponent {
   TColumnInfo ColumnInfo(int Column);
   // Last change of the object in seconds since 1970 (UTC), 0 when unknown.
   int64_t ModifiedTime();
-  // The object's file-system data (nullptr for virtual objects and drives).
+  // The object's file-system data (nullptr for virtual objects and drives). Read once and kept
+  // until the folder is enumerated again or a verb changes it; the pointer is valid until then.
   const TFindData* FindData();
   // The current folder's order of two relative lists for a column.
   int CompareIDs(int Column, const TIDList& A, const TIDList& B);

@@ -18,7 +18,6 @@ TOrvikShellChangeNotifier::~TOrvikShellChangeNotifier() {
 
 void TOrvikShellChangeNotifier::SetEnabledValue(bool Value) {
   if (Value && !TShellChangeHub::Instance().Available()) Value = false;
-  if (Value == FEnabled) return;
   FEnabled = Value;
   if (Value) {
     StartWatching();

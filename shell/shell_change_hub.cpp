@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <cstring>
 #include <set>
+#include <unordered_map>
 
 #include "platform/drives.h"
 #include "shell/shell_event_pump.h"
@@ -232,6 +233,11 @@ std::optional<TIDList> TShellChangeHub::ItemList(const TRef& ref, const TWatch& 
 void TShellChangeHub::Translate(const std::vector<TRawInotifyEvent>& events,
                                 std::vector<TDelivery>& out) {
   std::vector<bool> used(events.size(), false);
+  // The halves of moves into a watched folder, by cookie, in the order read.
+  std::unordered_map<uint32_t, std::vector<size_t>> movedTo;
+  for (size_t i = 0; i < events.size(); ++i) {
+    if ((events[i].Mask & IN_MOVED_TO) && events[i].Cookie != 0) movedTo[events[i].Cookie].push_back(i);
+  }
   // Every subscription of a watch gets the event, with ID lists from its own folder.
   const auto emit = [&](const TRawInotifyEvent& e, TNotificationEvent ev) {
     auto it = FWatches.find(e.Wd);
@@ -275,10 +281,15 @@ void TShellChangeHub::Translate(const std::vector<TRawInotifyEvent>& events,
       continue;
     }
     if (e.Mask & IN_MOVED_FROM) {
-      size_t j = i + 1;
-      while (j < events.size() &&
-             !((events[j].Mask & IN_MOVED_TO) && events[j].Cookie == e.Cookie && e.Cookie != 0)) {
-        ++j;
+      // The move-in read after this move-out with the same cookie completes a rename.
+      size_t j = events.size();
+      if (auto m = movedTo.find(e.Cookie); e.Cookie != 0 && m != movedTo.end()) {
+        for (size_t k : m->second) {
+          if (k > i && !used[k]) {
+            j = k;
+            break;
+          }
+        }
       }
       if (j == events.size()) {
         emit(e, dir ? neFolderDelete : neFileDelete);
