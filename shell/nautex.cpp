@@ -228,7 +228,8 @@ void TNautex::SetSpecialFolder(TOrvikShellFolder Value) {
 }
 
 std::string TNautex::DisplayName() {
-  if (!FObject || !FFolderObj) return {};
+  if (!FFolderObj) return {};
+  if (!FObject) return shell::DisplayNameOf(*FFolderIDList);  // the folder's own name
   std::string name = FFolderObj->GetDisplayNameOf(*FObject, TShellNameForm::Normal);
   return name.empty() ? ObjectName() : name;
 }

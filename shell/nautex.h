@@ -110,6 +110,7 @@ class TNautex : public TComponent {
   void EndEnumeration() { FEnum.reset(); }
 
   // ---- The current object --------------------------------------------------------------------
+  // The object's name as shown (without an object, the folder's: "Desktop", "Computer", ...).
   std::string DisplayName();
   // The object's file-system path (the folder's without an object); empty for virtual ones.
   std::string ObjectPath();

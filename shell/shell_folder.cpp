@@ -378,3 +378,9 @@ int TShellFolder::IconIndex(const TIDList& list, bool open) {
 int TShellFolder::OverlayIndex(const TIDList& list) {
   return GetAttributesOf(list, SFGAO_LINK) ? oiLink : oiNone;
 }
+
+std::string shell::DisplayNameOf(const TIDList& absolute) {
+  if (absolute.Count() == 0) return "Desktop";
+  std::unique_ptr<TShellFolder> parent = TShellFolder::Bind(absolute.Parent());
+  return parent ? parent->GetDisplayNameOf(absolute.Last(), TShellNameForm::Normal) : std::string();
+}

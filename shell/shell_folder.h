@@ -32,6 +32,8 @@ namespace shell {
 // A size as the Size column shows it: "1 KB" for 1 to 1535 bytes, "2 KB" from 1536, and so on,
 // with the formatter's thousands separators.
 std::string SizeText(uint64_t size);
+// The display name of the object an absolute ID list names ("Desktop" for the empty list).
+std::string DisplayNameOf(const TIDList& absolute);
 }  // namespace shell
 
 struct TShellDetails {

@@ -133,6 +133,7 @@ TEST(Nautex, SpecialFolders) {
   n.SetSpecialFolder(SF_DESKTOP);
   EXPECT_EQ(n.Folder(), box.Desktop + "/");
   EXPECT_EQ(n.SpecialFolder(), SF_DESKTOP);
+  EXPECT_EQ(n.DisplayName(), "Desktop");  // no object: the folder's own name
   std::vector<TOrvikShellFolder> kinds;
   while (n.NextObject()) kinds.push_back(n.ObjectSpecialFolder());
   EXPECT_EQ(kinds, (std::vector<TOrvikShellFolder>{SF_DRIVES, SF_PERSONAL, SF_BITBUCKET}));
