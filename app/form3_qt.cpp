@@ -147,8 +147,8 @@ void TForm3::CreateControls() {
   Panel2->installEventFilter(this);
   Panel3 = MakePanel(Panel2, "Panel3");
   Label2 = MakeLabel(Panel3, "Label2", "Destination Location:", 0, 7);
-  OrvikShellLink1 = new TOrvikShellLink(this);
-  OrvikShellLink1->setObjectName("OrvikShellLink1");
+  FShellLink = std::make_unique<TOrvikShellLink>();
+  OrvikShellLink1 = FShellLink.get();
   cbDest = MakeShellCombo(Panel3, "cbDest");
   cbDest->SetShowFullPath(true);
   cbDest->SetShellLink(OrvikShellLink1);

@@ -69,7 +69,7 @@ class TForm3 : public QMainWindow {
   QStatusBar* sBar = nullptr;
   QLabel* sBarPanel0 = nullptr;  // the percentage
   QLabel* sBarPanel1 = nullptr;  // the current activity
-  TOrvikShellLink* OrvikShellLink1 = nullptr;
+  TOrvikShellLink* OrvikShellLink1 = nullptr;  // owned by FShellLink
 
  protected:
   void showEvent(QShowEvent* event) override;
@@ -84,6 +84,8 @@ class TForm3 : public QMainWindow {
   void CloseIfRequested(bool queued);
 
   std::unique_ptr<TCopyWorkflow> FWorkflow;
+  // Destroyed before the widgets, which it tells to forget it.
+  std::unique_ptr<TOrvikShellLink> FShellLink;
   QWidget* FClient = nullptr;
   bool FShown = false;
   bool FCloseRequested = false;

@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
-class TOrvikShellLink;
+#include "shell/orvik_shell_link.h"
 
-class TOrvikShellCombo : public QComboBox {
+class TOrvikShellCombo : public QComboBox, public IOrvikShellControl {
   Q_OBJECT
 
  public:
@@ -43,7 +43,16 @@ class TOrvikShellCombo : public QComboBox {
   void SetShowFullPath(bool value);
   TOrvikShellLink* ShellLink() const { return FShellLink; }
   // Leaves the old link and joins the new one.
-  void SetShellLink(TOrvikShellLink* link);
+  void SetShellLink(TOrvikShellLink* link) override;
+
+  // What the link asks of the box: show a folder; refill. The other requests do nothing here.
+  TOrvikShellLink* GetShellLink() const override { return FShellLink; }
+  void ShowFolder(const TIDList& absolute) override;
+  void ShowFolderObject(const TIDList&, const TIDList&) override {}
+  void SelectAll() override;
+  void Repopulate() override { Fill(); }
+  void UpdateContents() override {}
+  bool GoToParent() override { return false; }
 
   // Rebuilds the permanent entries, keeping the selected folder when it is still there.
   void Fill();

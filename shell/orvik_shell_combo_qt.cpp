@@ -11,6 +11,7 @@
 #include "platform/qt/ui_qt.h"
 #include "shell/orvik_shell_link.h"
 #include "shell/shell_paths.h"
+#include "shell/shell_services.h"
 
 namespace {
 
@@ -108,9 +109,19 @@ void TOrvikShellCombo::SetShowFullPath(bool value) {
 
 void TOrvikShellCombo::SetShellLink(TOrvikShellLink* link) {
   if (FShellLink == link) return;
-  if (FShellLink) FShellLink->DetachCombo(this);
+  if (FShellLink) FShellLink->RemoveControl(this);
   FShellLink = link;
-  if (FShellLink) FShellLink->AttachCombo(this);
+  if (FShellLink) FShellLink->AddControl(this);
+}
+
+void TOrvikShellCombo::ShowFolder(const TIDList& absolute) {
+  platform::qt::GuardedCall([&] {
+    if (std::optional<std::string> path = shell::PathFromIDList(absolute)) ShowFolderFromLink(*path);
+  });
+}
+
+void TOrvikShellCombo::SelectAll() {
+  if (lineEdit()) lineEdit()->selectAll();
 }
 
 void TOrvikShellCombo::Fill() {
@@ -222,7 +233,11 @@ void TOrvikShellCombo::ChangeLogic() {
     RemoveChainEntriesBelow(index);
   }
   ApplyEditText();
-  if (FShellLink && !FFromLink) FShellLink->ComboChanged(this, Path());
+  if (FShellLink && !FFromLink) {
+    // The computer stands for entries without a file-system path.
+    const std::optional<TIDList> list = shell::ParseDisplayName(Path());
+    FShellLink->FolderChanged(this, list.value_or(TIDList::Single(TShellItemKind::Computer)));
+  }
   emit Changed();
 }
 

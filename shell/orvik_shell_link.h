@@ -1,36 +1,77 @@
 #pragma once
-// Keeps a shell combo box and a shell file list on one folder: choosing a folder in the box
-// makes the list show it, opening a folder in the list makes the box select it.
+// TOrvikShellLink keeps any number of shell controls (combo boxes and file lists) on one
+// folder: when one of them moves to another folder or selects an object, the link tells all
+// the others. While it passes a change on it is switched off, so the receivers' own change
+// logic cannot send the change back.
 
-#include <QObject>
 #include <string>
+#include <vector>
 
-class TOrvikShellCombo;
-class TOrvikShellList;
+#include "shell/orvik_base_component.h"
+#include "shell/shell_id_list.h"
 
-class TOrvikShellLink : public QObject {
-  Q_OBJECT
+class TOrvikShellLink;
 
+// What the link asks of a control. A control that is given a link calls AddControl on it, and
+// RemoveControl when it leaves it (for another link, or when it is destroyed).
+class IOrvikShellControl {
  public:
-  explicit TOrvikShellLink(QObject* parent = nullptr);
+  virtual void SetShellLink(TOrvikShellLink* Link) = 0;
+  virtual TOrvikShellLink* GetShellLink() const = 0;
+  // Show that folder (absolute ID list).
+  virtual void ShowFolder(const TIDList& Absolute) = 0;
+  // Show that folder and select the object (relative ID list) in it.
+  virtual void ShowFolderObject(const TIDList& Folder, const TIDList& Object) = 0;
+  virtual void SelectAll() = 0;
+  // Refill from scratch.
+  virtual void Repopulate() = 0;
+  // Refresh in place.
+  virtual void UpdateContents() = 0;
+  // Open the parent folder; false when the control cannot.
+  virtual bool GoToParent() = 0;
+
+ protected:
+  ~IOrvikShellControl() = default;
+};
+
+class TOrvikShellLink : public TOrvikBaseComponent {
+ public:
+  explicit TOrvikShellLink(TComponent* Owner = nullptr);
+  // Every linked control, from the last to the first, is told to forget the link.
   ~TOrvikShellLink() override;
+  TOrvikShellLink(const TOrvikShellLink&) = delete;
+  TOrvikShellLink& operator=(const TOrvikShellLink&) = delete;
 
-  // Called by the controls when they join or leave the link.
-  void AttachCombo(TOrvikShellCombo* combo);
-  void DetachCombo(TOrvikShellCombo* combo);
-  void AttachList(TOrvikShellList* list);
-  void DetachList(TOrvikShellList* list);
+  // A control appears at most once.
+  void AddControl(IOrvikShellControl* Control);
+  void RemoveControl(IOrvikShellControl* Control);
+  const std::vector<IOrvikShellControl*>& Controls() const { return FControls; }
 
-  TOrvikShellCombo* Combo() const { return FCombo; }
-  TOrvikShellList* List() const { return FList; }
+  // Sender now shows that folder: every other control is told to show it, then OnChange
+  // fires. Nothing happens while the link is switched off.
+  void FolderChanged(IOrvikShellControl* Sender, const TIDList& Absolute);
+  // Sender selected an object in a folder: every other control is told to show it.
+  void ObjectSelected(IOrvikShellControl* Sender, const TIDList& Folder, const TIDList& Object);
+  // The other controls refill, or refresh in place (after file operations that changed
+  // other folders).
+  void RepopulateOthers(IOrvikShellControl* Sender);
+  void UpdateOthers(IOrvikShellControl* Sender);
 
-  // The box now shows path (empty for a folder without a file-system path).
-  void ComboChanged(TOrvikShellCombo* sender, const std::string& path);
-  // The list now shows path.
-  void ListChanged(TOrvikShellList* sender, const std::string& path);
+  // Consulted by file lists before they add a parent entry or go up.
+  bool AllowGoingUp() const { return FAllowGoingUp; }
+  void SetAllowGoingUp(bool Value) { FAllowGoingUp = Value; }
+  // Paths marked by lists with check boxes.
+  std::vector<std::string>& SelectionList() { return FSelectionList; }
+
+  TNotifyEvent OnChange;
+  std::string Version() const { return "TOrvikShellLink V4.2"; }
 
  private:
-  TOrvikShellCombo* FCombo = nullptr;
-  TOrvikShellList* FList = nullptr;
-  bool FBusy = false;  // set while passing a change on, so it does not come back
+  template <typename F>
+  void PassOn(IOrvikShellControl* Sender, F&& call, bool fireChange);
+  bool Linked(IOrvikShellControl* Control) const;
+
+  std::vector<IOrvikShellControl*> FControls;
+  std::vector<std::string> FSelectionList;
+  bool FAllowGoingUp = true;
 };

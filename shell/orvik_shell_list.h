@@ -8,10 +8,11 @@
 #include <QTreeWidget>
 #include <string>
 
-class QFileSystemWatcher;
-class TOrvikShellLink;
+#include "shell/orvik_shell_link.h"
 
-class TOrvikShellList : public QTreeWidget {
+class QFileSystemWatcher;
+
+class TOrvikShellList : public QTreeWidget, public IOrvikShellControl {
   Q_OBJECT
 
  public:
@@ -38,7 +39,16 @@ class TOrvikShellList : public QTreeWidget {
   bool ShellContextMenu() const { return FShellContextMenu; }
   void SetShellContextMenu(bool value) { FShellContextMenu = value; }
   TOrvikShellLink* ShellLink() const { return FShellLink; }
-  void SetShellLink(TOrvikShellLink* link);
+  void SetShellLink(TOrvikShellLink* link) override;
+
+  // What the link asks of the list.
+  TOrvikShellLink* GetShellLink() const override { return FShellLink; }
+  void ShowFolder(const TIDList& absolute) override;
+  void ShowFolderObject(const TIDList& folder, const TIDList& object) override;
+  void SelectAll() override { selectAll(); }
+  void Repopulate() override { Refill(); }
+  void UpdateContents() override { Refill(); }
+  bool GoToParent() override;
 
   // Rebuilds the entries from the folder. A disabled list does nothing.
   void Refill();

@@ -13,6 +13,7 @@
 #include "platform/qt/ui_qt.h"
 #include "shell/orvik_shell_link.h"
 #include "shell/shell_paths.h"
+#include "shell/shell_services.h"
 
 namespace {
 
@@ -84,9 +85,30 @@ void TOrvikShellList::SetRowSelect(bool value) {
 
 void TOrvikShellList::SetShellLink(TOrvikShellLink* link) {
   if (FShellLink == link) return;
-  if (FShellLink) FShellLink->DetachList(this);
+  if (FShellLink) FShellLink->RemoveControl(this);
   FShellLink = link;
-  if (FShellLink) FShellLink->AttachList(this);
+  if (FShellLink) FShellLink->AddControl(this);
+}
+
+void TOrvikShellList::ShowFolder(const TIDList& absolute) {
+  // A folder without a file-system path (the computer) shows the drives.
+  platform::qt::GuardedCall(
+      [&] { Navigate(shell::PathFromIDList(absolute).value_or(std::string()), false); });
+}
+
+void TOrvikShellList::ShowFolderObject(const TIDList& folder, const TIDList& object) {
+  ShowFolder(folder);
+  if (object.Count() == 0) return;
+  const QString name = QString::fromStdString(object.LastItem().Name);
+  for (int i = 0; i < topLevelItemCount(); ++i) {
+    if (topLevelItem(i)->text(0) == name) setCurrentItem(topLevelItem(i));
+  }
+}
+
+bool TOrvikShellList::GoToParent() {
+  if (shellpaths::Parent(FPath).empty()) return false;
+  OpenParent();
+  return true;
 }
 
 void TOrvikShellList::Navigate(const std::string& path, bool tellLink) {
@@ -95,7 +117,10 @@ void TOrvikShellList::Navigate(const std::string& path, bool tellLink) {
   if (!FWatcher->directories().isEmpty()) FWatcher->removePaths(FWatcher->directories());
   if (!folder.empty()) FWatcher->addPath(QString::fromStdString(folder));
   Refill();
-  if (tellLink && FShellLink) FShellLink->ListChanged(this, FPath);
+  if (tellLink && FShellLink) {
+    const std::optional<TIDList> list = shell::ParseDisplayName(FPath);
+    FShellLink->FolderChanged(this, list.value_or(TIDList::Single(TShellItemKind::Computer)));
+  }
 }
 
 void TOrvikShellList::OpenParent() {

@@ -150,22 +150,24 @@ TEST(OrvikShellList, ShowsFoldersAndFilteredImagesAndFollowsTheLink) {
   EXPECT_NE(Find(list, "new.jpg"), nullptr);
 }
 
-TEST(OrvikShellLink, HoldsOneBoxAndOneListAndLetsControlsOutliveIt) {
+TEST(OrvikShellLink, KeepsBoxesAndListTogetherAndLetsControlsOutliveIt) {
   TempDir dir;
   Environment env({{dir.Str() + "/", ""}});
+  dir.Write("a/x.jpg");
   TOrvikShellCombo first, second;
   TOrvikShellList list;
   {
     TOrvikShellLink link;
     first.SetShellLink(&link);
     list.SetShellLink(&link);
-    second.SetShellLink(&link);  // takes the box's place; the first box leaves
-    EXPECT_EQ(link.Combo(), &second);
-    EXPECT_EQ(first.ShellLink(), nullptr);
-    EXPECT_EQ(link.List(), &list);
-    second.SetPath(dir.Str());
-    EXPECT_EQ(fs::path(list.Path()), dir.Path());
+    second.SetShellLink(&link);
+    second.SetShellLink(&link);  // a control is linked once
+    EXPECT_EQ(link.Controls().size(), 3u);
+    second.SetPath(dir.Str() + "/a");
+    EXPECT_EQ(fs::path(list.Path()), dir.Path() / "a");
+    EXPECT_EQ(fs::path(first.Path()), dir.Path() / "a");
   }
+  EXPECT_EQ(first.ShellLink(), nullptr);
   EXPECT_EQ(second.ShellLink(), nullptr);
   EXPECT_EQ(list.ShellLink(), nullptr);
 }
