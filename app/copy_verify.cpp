@@ -77,7 +77,9 @@ std::optional<XXH128_hash_t> FlushAndReadBack(int fd, const std::string& path,
   }
   // Clean pages are dropped at once; without this the read back would only see the cache.
   ::posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED);
-  Fd back(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW));
+  // The paths here are temporaries the copy made itself (possibly a /proc/self/fd link to an
+  // unnamed file), so links are followed.
+  Fd back(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
   if (back.Value < 0) {
     reason = ErrnoText("cannot read back '" + path + "'");
     return std::nullopt;
@@ -118,7 +120,7 @@ platform::CopyResult CopyFileVerified(const std::string& src, const std::string&
   std::vector<char> buffer(kChunk);
   const platform::CopyResult result =
       platform::WriteFileNoOverwrite(dst, [&](const std::string& tempPath) {
-        Fd out(::open(tempPath.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC | O_NOFOLLOW));
+        Fd out(::open(tempPath.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC));
         if (out.Value < 0) {
           reason = ErrnoText("cannot write '" + tempPath + "'");
           return false;
@@ -164,7 +166,7 @@ bool VerifyWrittenFile(const std::string& path, std::string& reason,
   reason.clear();
   // The writer's bytes are still in the page cache (dirty pages stay there until they are
   // written back); hashing them first gives what the writer produced.
-  Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW));
+  Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
   std::vector<char> buffer(kChunk);
   const auto written = fd.Value >= 0 ? HashToEnd(fd.Value, buffer) : std::nullopt;
   if (!written) {
