@@ -9,6 +9,22 @@
 #include "app/version.h"
 #include "platform/qt/ui_qt.h"
 
+namespace {
+
+const char* const kUsage =
+    "Usage: vandrel-copy\n"
+    "Opens the window of the Vandrel CD to Hard Drive Copy Utility. It finds the photo disc\n"
+    "by its volume label (one containing VANDREL or DIGITAL PHOTOS), shows how many images\n"
+    "it holds, and on \"Copy Files\" copies them into \"Vandrel Images\" below the chosen\n"
+    "destination, keeping the disc's folders and leaving files already there alone.\n"
+    "\n"
+    "  --help     show this text\n"
+    "  --version  show the program's version\n"
+    "\n"
+    "The same copy without a window: vandrel-copy-cli.\n";
+
+}  // namespace
+
 int main(int argc, char** argv) {
   for (int i = 1; i < argc; ++i) {
     if (std::strcmp(argv[i], "--version") == 0) {
@@ -16,7 +32,7 @@ int main(int argc, char** argv) {
       return 0;
     }
     if (std::strcmp(argv[i], "--help") == 0) {
-      std::puts("Usage: vandrel-copy\nCopies the images of a Vandrel photo disc to the hard drive.");
+      std::fputs(kUsage, stdout);
       return 0;
     }
   }
