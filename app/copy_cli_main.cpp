@@ -104,7 +104,7 @@ void ConnectImageIo(TCopyHooks& hooks, TVistrelIO& io, bool jpeg) {
 // list, and each percentage update starts the next file in order.
 struct TCliProgress {
   TTerminalProgress Line{stdout};
-  int Next_ = -1;
+  int FIndex = -1;
   bool Started = false;
 
   void Start(const std::vector<std::string>& files) {
@@ -115,11 +115,11 @@ struct TCliProgress {
       sizes.push_back(ec ? 0 : size);
     }
     Line.Start(std::move(sizes));
-    Next_ = -1;
+    FIndex = -1;
     Started = true;
   }
   void Next() {
-    if (Started) Line.FileStarting(++Next_);
+    if (Started) Line.FileStarting(++FIndex);
   }
   // Before the closing (or the cancel) message: a copy that ran through is all done.
   void End(const TCopySummary& s) {
