@@ -16,6 +16,7 @@
 #include "shell/orvik_shell_link.h"
 #include "shell/shell_list_entries.h"
 
+class QMimeData;
 class QTimer;
 class TShellListModel;
 
@@ -77,6 +78,9 @@ class TOrvikShellList : public QTreeView, public IOrvikShellControl {
   // Runs a verb ("default", "open", "delete", "copy", "cut", "paste", "rename") on the
   // selected entries as the keys do.
   void InvokeVerb(const std::string& verb);
+  // Copies (or moves) the files of a text/uri-list into the folder under pos (or the list's
+  // folder); false when the list takes no drops (read-only, disabled, a virtual folder).
+  bool DropFiles(const QMimeData* mime, const QPoint& pos, Qt::DropAction action);
   // What the refresh timer does when it fires.
   void RefreshTimerFired();
 
@@ -134,6 +138,7 @@ class TOrvikShellList : public QTreeView, public IOrvikShellControl {
   bool FPopulating = false;
   bool FBusy = false;
   bool FRefreshPending = false;
+  bool FWatchLost = false;  // the watched folder itself was deleted, moved or unmounted
   uint64_t FFolderDev = 0;
   uint64_t FFolderIno = 0;
 };

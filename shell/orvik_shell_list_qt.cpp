@@ -178,6 +178,7 @@ TOrvikShellList::TOrvikShellList(QWidget* parent) : QTreeView(parent) {
   setIconSize(QSize(16, 16));
   setDragEnabled(true);
   setAcceptDrops(true);
+  viewport()->setAcceptDrops(true);
   setDragDropMode(QAbstractItemView::DragDrop);
   setDropIndicatorShown(true);
   header()->setStretchLastSection(false);
@@ -348,6 +349,7 @@ void TOrvikShellList::FillList() {
   FPopulating = true;
   FTimer->stop();
   FRefreshPending = false;
+  FWatchLost = false;
   std::vector<int> widths;
   for (int i = 0; i < FModel->columnCount({}); ++i) widths.push_back(columnWidth(i));
   FEntries->RememberWidths(widths);
@@ -391,6 +393,7 @@ void TOrvikShellList::OnHeaderClicked(int section) {
 bool TOrvikShellList::FolderReplaced() const {
   struct stat st;
   if (!IsDirectory(Path(), &st)) return false;
+  if (FWatchLost) return true;
   return st.st_dev != FFolderDev || st.st_ino != FFolderIno;
 }
 
@@ -454,6 +457,15 @@ void TOrvikShellList::OnNotify(TNotificationEvent event, const TIDList& id1) {
     case neFileDelete:
     case neFolderDelete:
       if (id1.Count() > 0) FEntries->Remove(FEntries->FindIDList(id1.Last()), Sink());
+      return;
+    case neFolderUpdate:
+      // Reported for the watched folder itself when it is deleted, moved or unmounted: if
+      // a folder of that name is there at the next tick, it is another one to watch anew.
+      if (const std::optional<TIDList> folder = FNav->FolderIDList();
+          folder && shell::CompareIDs(0, id1, *folder) == 0) {
+        FWatchLost = true;
+      }
+      FTimer->start();
       return;
     default:
       FTimer->start();  // restarts: a burst of changes gives one refresh
@@ -691,19 +703,25 @@ void TOrvikShellList::dropEvent(QDropEvent* event) {
     event->ignore();
     return;
   }
-  std::vector<std::string> sources;
-  for (const QUrl& url : event->mimeData()->urls()) {
-    if (url.isLocalFile()) sources.push_back(shellqt::RawPath(url.toLocalFile()));
-  }
-  const std::string target = DropTarget(event->position().toPoint());
-  const bool move = event->dropAction() == Qt::MoveAction;
   platform::qt::GuardedCall([&] {
-    std::vector<std::string> created;
-    // Never over an existing name; a move removes a source only once its copy is complete.
-    const bool ok = shell::PasteFiles(sources, move, target, created);
-    if (!ok) platform::ShowMessage("Not every file could be copied to " + target + ".");
-    if (OnOperation) OnOperation(kOpDrop + (move ? 2 : 1), target, sources);
-    FTimer->start();
+    DropFiles(event->mimeData(), event->position().toPoint(), event->dropAction());
   });
   event->acceptProposedAction();
+}
+
+bool TOrvikShellList::DropFiles(const QMimeData* mime, const QPoint& pos, Qt::DropAction action) {
+  if (!AcceptsDrop(mime)) return false;
+  std::vector<std::string> sources;
+  for (const QUrl& url : mime->urls()) {
+    if (url.isLocalFile()) sources.push_back(shellqt::RawPath(url.toLocalFile()));
+  }
+  const std::string target = DropTarget(pos);
+  const bool move = action == Qt::MoveAction;
+  std::vector<std::string> created;
+  // Never over an existing name; a move removes a source only once its copy is complete.
+  const bool ok = shell::PasteFiles(sources, move, target, created);
+  if (!ok) platform::ShowMessage("Not every file could be copied to " + target + ".");
+  if (OnOperation) OnOperation(kOpDrop + (move ? 2 : 1), target, sources);
+  FTimer->start();
+  return true;
 }
