@@ -6,8 +6,10 @@
 // text/uri-list. The entries live in TShellListEntries; icons and detail texts are worked out
 // only for the rows the view draws.
 
+#include <QPixmap>
 #include <QTreeView>
 #include <functional>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -17,6 +19,7 @@
 #include "shell/shell_list_entries.h"
 
 class QMimeData;
+class TOrvikJobPool;
 class QTimer;
 class TShellListModel;
 
@@ -58,6 +61,15 @@ class TOrvikShellList : public QTreeView, public IOrvikShellControl {
   void SetAutomaticRefresh(bool value);
   TOrvikShellLink* ShellLink() const { return FShellLink; }
   void SetShellLink(TOrvikShellLink* link) override;
+  // Thumbnails instead of icons, made by our imaging library in the job pool: a placeholder
+  // (the large icon in a grey frame) until the entry's job is done.
+  bool Thumbnails() const { return FThumbnails; }
+  void SetThumbnails(bool value);
+  int ThumbnailWidth() const { return FThumbWidth; }
+  int ThumbnailHeight() const { return FThumbHeight; }
+  void SetThumbnailSize(int width, int height);
+  // Thumbnails received for the current fill, for tests.
+  int ThumbnailsDone() const { return static_cast<int>(FThumbs.size()); }
   std::string Version() const { return "TOrvikShellList V4.2"; }
 
   // What the link asks of the list.
@@ -122,6 +134,10 @@ class TOrvikShellList : public QTreeView, public IOrvikShellControl {
   // noticed.
   bool FolderReplaced() const;
   TListChangeSink Sink();
+  // The decoration of a row with thumbnails on: the thumbnail, or a placeholder while its job
+  // runs (queued on first use).
+  QPixmap ThumbnailFor(int row);
+  QPixmap FramedThumbnail(const QImage& image) const;
 
   std::unique_ptr<TNautex> FNav;
   std::unique_ptr<TShellListEntries> FEntries;
@@ -139,6 +155,13 @@ class TOrvikShellList : public QTreeView, public IOrvikShellControl {
   bool FBusy = false;
   bool FRefreshPending = false;
   bool FWatchLost = false;  // the watched folder itself was deleted, moved or unmounted
+  bool FThumbnails = false;
+  int FThumbWidth = 100;
+  int FThumbHeight = 100;
+  std::unique_ptr<TOrvikJobPool> FPool;
+  uint64_t FGeneration = 0;  // of the last fill; results of earlier fills are dropped
+  std::map<std::string, QPixmap> FThumbs;  // by the object's name
+  std::map<std::string, bool> FQueued;
   uint64_t FFolderDev = 0;
   uint64_t FFolderIno = 0;
 };

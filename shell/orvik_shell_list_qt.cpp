@@ -10,12 +10,16 @@
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QMimeData>
+#include <QPainter>
 #include <QTimer>
 #include <QUrl>
 #include <algorithm>
 #include <cstring>
 
+#include "imaging/model/bitmap.h"
+#include "imaging/model/pixel_conversions.h"
 #include "platform/qt/ui_qt.h"
+#include "shell/orvik_job_pool.h"
 #include "platform/ui.h"
 #include "shell/shell_services_qt.h"
 #include "shell/shell_verbs.h"
@@ -50,6 +54,7 @@ class TShellListModel : public QAbstractTableModel {
       case Qt::DecorationRole:
         if (column != 0) return {};
         Entries().EnsureDetails(row);
+        if (FList->FThumbnails && !Entries().Item(row).IsParent) return FList->ThumbnailFor(row);
         return shellqt::ShellIcon(Entries().Item(row).ImageIndex);
       case Qt::TextAlignmentRole: {
         const auto& columns = Entries().Columns();
@@ -209,6 +214,7 @@ TOrvikShellList::TOrvikShellList(QWidget* parent) : QTreeView(parent) {
 
 TOrvikShellList::~TOrvikShellList() {
   FBusy = true;
+  FPool.reset();
   SetShellLink(nullptr);
   FNotifier->SetInternalCallback({});
   FNotifier->WatchIDList(nullptr);
@@ -350,6 +356,10 @@ void TOrvikShellList::FillList() {
   FTimer->stop();
   FRefreshPending = false;
   FWatchLost = false;
+  ++FGeneration;
+  if (FPool) FPool->CancelAll();
+  FThumbs.clear();
+  FQueued.clear();
   std::vector<int> widths;
   for (int i = 0; i < FModel->columnCount({}); ++i) widths.push_back(columnWidth(i));
   FEntries->RememberWidths(widths);
@@ -724,4 +734,71 @@ bool TOrvikShellList::DropFiles(const QMimeData* mime, const QPoint& pos, Qt::Dr
   if (OnOperation) OnOperation(kOpDrop + (move ? 2 : 1), target, sources);
   FTimer->start();
   return true;
+}
+
+void TOrvikShellList::SetThumbnails(bool value) {
+  FThumbnails = value;
+  if (value && !FPool) FPool = std::make_unique<TOrvikJobPool>();
+  setIconSize(value ? QSize(FThumbWidth, FThumbHeight) : QSize(16, 16));
+  if (FFilled) FillList();
+}
+
+void TOrvikShellList::SetThumbnailSize(int width, int height) {
+  FThumbWidth = std::max(1, width);
+  FThumbHeight = std::max(1, height);
+  SetThumbnails(FThumbnails);
+}
+
+QPixmap TOrvikShellList::FramedThumbnail(const QImage& image) const {
+  // Cut off or extended with the window colour to the thumbnail size, not scaled, in a light
+  // grey frame.
+  QPixmap pixmap(FThumbWidth, FThumbHeight);
+  pixmap.fill(palette().color(QPalette::Base));
+  QPainter painter(&pixmap);
+  if (!image.isNull()) {
+    painter.drawImage(QPoint((FThumbWidth - image.width()) / 2, (FThumbHeight - image.height()) / 2),
+                      image);
+  }
+  painter.setPen(QColor(192, 192, 192));
+  painter.drawRect(0, 0, FThumbWidth - 1, FThumbHeight - 1);
+  return pixmap;
+}
+
+QPixmap TOrvikShellList::ThumbnailFor(int row) {
+  const TOrvikShellListItem& item = FEntries->Item(row);
+  const std::string key = item.IDList ? item.IDList->LastItem().Name : item.Caption;
+  if (auto it = FThumbs.find(key); it != FThumbs.end()) return it->second;
+  // The placeholder: the large icon centred in the frame.
+  const int side = std::min({48, FThumbWidth, FThumbHeight});
+  QImage icon = shellqt::ShellIcon(item.ImageIndex).pixmap(side, side).toImage();
+  const QPixmap placeholder = FramedThumbnail(icon);
+  const std::optional<TIDList> folder = FNav->FolderIDList();
+  if (!FQueued[key] && folder && item.IDList && FPool) {
+    FQueued[key] = true;
+    const uint64_t generation = FGeneration;
+    QueueThumbnailJob(*FPool, folder->Join(*item.IDList), FThumbWidth, FThumbHeight,
+                      [this, generation, key](TThumbnailResult& result) {
+                        if (generation != FGeneration || !result.Bitmap) return;
+                        TVLBitmap& bitmap = *result.Bitmap;
+                        const int w = std::min<int>(bitmap.Width(), FThumbWidth);
+                        const int h = std::min<int>(bitmap.Height(), FThumbHeight);
+                        QImage image(w, h, QImage::Format_RGB888);
+                        std::vector<TRGB> line(static_cast<size_t>(bitmap.Width()));
+                        for (int y = 0; y < h; ++y) {
+                          ReadRowAsRGB(bitmap, y, line.data());
+                          uchar* out = image.scanLine(y);
+                          for (int x = 0; x < w; ++x) {
+                            out[3 * x] = line[x].r;
+                            out[3 * x + 1] = line[x].g;
+                            out[3 * x + 2] = line[x].b;
+                          }
+                        }
+                        FThumbs[key] = FramedThumbnail(image);
+                        for (int r = 0; r < FEntries->Count(); ++r) {
+                          const auto& it = FEntries->Item(r);
+                          if (it.IDList && it.IDList->LastItem().Name == key) FModel->RowsChanged(r);
+                        }
+                      });
+  }
+  return placeholder;
 }

@@ -241,3 +241,16 @@ TEST(OrvikShellList, WorksOutDetailsOnlyForTheRowsDrawn) {
   EXPECT_GT(detailed, 0);
   EXPECT_LT(detailed, 40);
 }
+
+TEST(OrvikShellList, MakesThumbnailsInTheJobPoolForTheRowsDrawn) {
+  Environment env({{std::string(VANDREL_SOURCE_DIR) + "/", ""}});
+  TOrvikShellList list;
+  list.SetThumbnails(true);
+  list.resize(400, 300);
+  list.SetPath(std::string(VANDREL_SOURCE_DIR) + "/samples/disc/Album1");
+  list.show();
+  list.grab();
+  ASSERT_TRUE(WaitFor([&] { return list.ThumbnailsDone() > 0; }, 10000));
+  const QVariant thumb = list.model()->index(RowOf(list, "img.jpg"), 0).data(Qt::DecorationRole);
+  EXPECT_EQ(thumb.value<QPixmap>().size(), QSize(100, 100));
+}
