@@ -17,6 +17,7 @@
 #include "shell/orvik_shell_combo.h"
 #include "shell/orvik_shell_link.h"
 #include "shell/orvik_shell_list.h"
+#include "shell/shell_services.h"
 
 namespace fs = std::filesystem;
 using guitest::Environment;
@@ -225,6 +226,20 @@ TEST(OrvikShellList, ReadOnlyRefusesDeleteCutPasteAndDrops) {
   EXPECT_TRUE(list.DropFiles(&mime, QPoint(5, 200), Qt::CopyAction));
   EXPECT_EQ(ReadAll(dir.Str() + "/f/b.jpg"), "mine");
   EXPECT_TRUE(fs::exists(dir.Str() + "/f/b (2).jpg")) << (env.Messages.empty() ? "" : env.Messages[0]);
+
+  // A trash that refuses the file: reported, and the file is neither deleted nor dropped
+  // from the list.
+  TShellHooks failing = CurrentShellHooks();
+  failing.MoveToTrash = [](const std::string&) { return false; };
+  const TShellHooks previous = SetShellHooks(failing);
+  list.FillList();
+  list.SelectRow(RowOf(list, "a.jpg"));
+  Key(list, Qt::Key_Delete);
+  SetShellHooks(previous);
+  EXPECT_TRUE(fs::exists(dir.Str() + "/f/a.jpg"));
+  EXPECT_GE(RowOf(list, "a.jpg"), 0);
+  ASSERT_FALSE(env.Messages.empty());
+  EXPECT_NE(env.Messages.back().find("trash"), std::string::npos);
 }
 
 TEST(OrvikShellList, WorksOutDetailsOnlyForTheRowsDrawn) {
