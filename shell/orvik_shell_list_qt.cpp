@@ -383,6 +383,20 @@ void TOrvikShellList::FillList() {
     throw;
   }
   ApplyHeader();
+  // A width the shell proposes is widened to what the first rows need (a date in the user's
+  // format is often wider than it assumes); widths the user chose are kept.
+  const auto& columns = FEntries->Columns();
+  const int rows = std::min(FEntries->Count(), 16);  // about the first page
+  for (size_t i = 0; i < columns.size(); ++i) {
+    if (!columns[i].ShellWidth) continue;
+    const int column = static_cast<int>(i);
+    int width = columns[i].Width;
+    for (int row = 0; row < rows; ++row) {
+      const QString text = FModel->index(row, column).data().toString();
+      width = std::max(width, fontMetrics().horizontalAdvance(text) + (column == 0 ? 30 : 12));
+    }
+    setColumnWidth(column, width);
+  }
   FPopulating = false;
   emit Populated();
   emit PathChanged();

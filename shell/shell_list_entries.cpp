@@ -28,7 +28,8 @@ void TShellListEntries::MakeColumns() {
     if (info.Width > 0) {
       const int position = static_cast<int>(FColumns.size());
       const int remembered = FWidths[position];
-      column.Width = FHadPath && remembered >= 1 ? remembered : info.Width;
+      column.ShellWidth = !(FHadPath && remembered >= 1);
+      column.Width = column.ShellWidth ? info.Width : remembered;
       column.Align = info.Align;
       column.ShellColumn = c;
       FColumns.push_back(std::move(column));

@@ -37,6 +37,7 @@ struct TListColumn {
   TShellDetails::TAlign Align = TShellDetails::alLeft;
   int Width = 0;
   int ShellColumn = 0;
+  bool ShellWidth = true;  // the width is the shell's, not one carried over from the user
 };
 
 // What an incremental refresh changed, for a view that keeps its selection and scrolling.
