@@ -187,12 +187,18 @@ TEST(OrvikShellList, RefreshesOnceInPlaceAfterABurstAndFollowsItsFolder) {
   // shows the computer.
   list.setEnabled(false);
   fs::remove_all(dir.Str() + "/f");
-  Settle(600);
+  ASSERT_TRUE(WaitFor([&] { return list.RefreshPending(); }));
+  Settle(300);
   EXPECT_EQ(list.Path(), dir.Str() + "/f");
-  EXPECT_TRUE(list.RefreshPending());
   list.setEnabled(true);
   EXPECT_EQ(list.SpecialFolder(), SF_DRIVES);
   EXPECT_EQ(list.Path(), "");
+
+  // Deleted while shown and enabled: the computer at the next tick.
+  dir.Write("g/x.jpg");
+  list.SetPath(dir.Str() + "/g");
+  fs::remove_all(dir.Str() + "/g");
+  EXPECT_TRUE(WaitFor([&] { return list.SpecialFolder() == SF_DRIVES; }));
 }
 
 TEST(OrvikShellList, ReadOnlyRefusesDeleteCutPasteAndDrops) {
