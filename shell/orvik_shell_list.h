@@ -93,6 +93,9 @@ class TOrvikShellList : public QTreeView, public IOrvikShellControl {
   // Copies (or moves) the files of a text/uri-list into the folder under pos (or the list's
   // folder); false when the list takes no drops (read-only, disabled, a virtual folder).
   bool DropFiles(const QMimeData* mime, const QPoint& pos, Qt::DropAction action);
+  // The verbs the shell context menu offers for the selected entries (none for the parent
+  // entry; a read-only list offers no delete, cut, paste or rename).
+  std::vector<std::string> ContextMenuVerbs();
   // What the refresh timer does when it fires.
   void RefreshTimerFired();
 
@@ -119,6 +122,7 @@ class TOrvikShellList : public QTreeView, public IOrvikShellControl {
   void dragEnterEvent(QDragEnterEvent* event) override;
   void dragMoveEvent(QDragMoveEvent* event) override;
   void dropEvent(QDropEvent* event) override;
+  void contextMenuEvent(QContextMenuEvent* event) override;
 
  private:
   friend class TShellListModel;

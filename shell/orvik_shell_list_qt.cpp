@@ -8,7 +8,9 @@
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QHeaderView>
+#include <QContextMenuEvent>
 #include <QKeyEvent>
+#include <QMenu>
 #include <QMimeData>
 #include <QPainter>
 #include <QTimer>
@@ -815,4 +817,53 @@ QPixmap TOrvikShellList::ThumbnailFor(int row) {
                       });
   }
   return placeholder;
+}
+
+std::vector<std::string> TOrvikShellList::ContextMenuVerbs() {
+  const std::vector<int> rows = SelectedRows();
+  std::vector<std::string> names;
+  for (int row : rows) {
+    if (FEntries->Item(row).IsParent || !FEntries->Item(row).IDList) return {};
+    FEntries->MakeCurrent(row);
+    names.push_back(FNav->ObjectName());
+  }
+  if (names.empty()) return {};
+  if (names.size() > 1) FNav->MultiObjects() = names;
+  std::vector<std::string> verbs = FNav->ContextMenuVerbs();
+  FNav->MultiObjects().clear();
+  if (names.size() == 1) {
+    FEntries->MakeCurrent(rows[0]);
+    if (FNav->CanRename()) verbs.push_back("rename");
+  }
+  if (FReadOnly) {
+    std::erase_if(verbs, [](const std::string& v) {
+      return v == "delete" || v == "cut" || v == "paste" || v == "rename";
+    });
+  }
+  return verbs;
+}
+
+void TOrvikShellList::contextMenuEvent(QContextMenuEvent* event) {
+  if (!FShellContextMenu) {
+    QTreeView::contextMenuEvent(event);
+    return;
+  }
+  const QModelIndex index = event->reason() == QContextMenuEvent::Mouse
+                                ? indexAt(event->pos())
+                                : currentIndex();
+  if (!index.isValid()) return;
+  if (!selectionModel()->isRowSelected(index.row(), {})) SelectRow(index.row());
+  platform::qt::GuardedCall([&] {
+    const std::vector<std::string> verbs = ContextMenuVerbs();
+    if (verbs.empty()) return;
+    QMenu menu(this);
+    for (const std::string& verb : verbs) {
+      QString label = QString::fromStdString(verb);
+      label[0] = label[0].toUpper();
+      menu.addAction(label)->setData(QString::fromStdString(verb));
+    }
+    if (QAction* chosen = menu.exec(event->globalPos())) {
+      InvokeVerb(chosen->data().toString().toStdString());
+    }
+  });
 }

@@ -275,3 +275,24 @@ TEST(OrvikShellList, MakesThumbnailsInTheJobPoolForTheRowsDrawn) {
   const QVariant thumb = list.model()->index(RowOf(list, "img.jpg"), 0).data(Qt::DecorationRole);
   EXPECT_EQ(thumb.value<QPixmap>().size(), QSize(100, 100));
 }
+
+TEST(OrvikShellList, ContextMenuOffersOnlyWhatTheListAllows) {
+  TempDir dir;
+  Environment env({{dir.Str() + "/", ""}});
+  dir.Write("f/a.jpg");
+  TOrvikShellList list;
+  list.SetShowParentFolder(true);
+  list.SetPath(dir.Str() + "/f");
+  list.SelectRow(RowOf(list, "a.jpg"));
+  const auto has = [](const std::vector<std::string>& v, const char* verb) {
+    return std::find(v.begin(), v.end(), verb) != v.end();
+  };
+  const auto writable = list.ContextMenuVerbs();
+  for (const char* verb : {"open", "copy", "cut", "delete", "rename"}) EXPECT_TRUE(has(writable, verb)) << verb;
+  list.SetReadOnly(true);
+  const auto readOnly = list.ContextMenuVerbs();
+  EXPECT_TRUE(has(readOnly, "copy"));
+  for (const char* verb : {"cut", "delete", "rename", "paste"}) EXPECT_FALSE(has(readOnly, verb)) << verb;
+  list.SelectRow(RowOf(list, " .. "));
+  EXPECT_TRUE(list.ContextMenuVerbs().empty());
+}
