@@ -63,6 +63,13 @@ class TOrvikShellCombo : public QComboBox, public IOrvikShellControl {
   // Leaves the old link and joins the new one.
   void SetShellLink(TOrvikShellLink* link) override;
   std::string Version() const { return "TOrvikShellCombo V4.2"; }
+  // A right click shows the shell context menu of the selected folder.
+  bool ShowContextMenu() const { return FShowContextMenu; }
+  void SetShowContextMenu(bool value) { FShowContextMenu = value; }
+  // The verbs that menu offers (none without a selected folder).
+  std::vector<std::string> ContextMenuVerbs();
+  // Carries out a verb on the selected folder as the menu does; returns whether it was done.
+  bool RunContextMenuVerb(const std::string& verb);
 
   // What the link asks of the box: show a folder; refill. The other requests do nothing here.
   TOrvikShellLink* GetShellLink() const override { return FShellLink; }
@@ -87,6 +94,7 @@ class TOrvikShellCombo : public QComboBox, public IOrvikShellControl {
  protected:
   void paintEvent(QPaintEvent* event) override;
   void keyPressEvent(QKeyEvent* event) override;
+  void contextMenuEvent(QContextMenuEvent* event) override;
 
  private:
   // Shows the entries of FEntries in the box, with FEntries' selection.
@@ -103,6 +111,7 @@ class TOrvikShellCombo : public QComboBox, public IOrvikShellControl {
   bool FEditable = true;
   bool FAutoComplete = true;
   bool FShowFullPath = false;
+  bool FShowContextMenu = true;
   int FItemHeight = 0;
   bool FSyncing = false;
   bool FFilled = false;

@@ -1,9 +1,12 @@
 #include "shell/orvik_shell_combo.h"
 
 #include <QAbstractItemView>
+#include <QApplication>
 #include <QCompleter>
 #include <QFileSystemModel>
+#include <QContextMenuEvent>
 #include <QKeyEvent>
+#include <QMenu>
 #include <QLineEdit>
 #include <QPainter>
 #include <QStyledItemDelegate>
@@ -347,4 +350,47 @@ void TOrvikShellCombo::paintEvent(QPaintEvent* event) {
   option.iconSize = QSize(kIconSize, kIconSize);
   painter.drawComplexControl(QStyle::CC_ComboBox, option);
   painter.drawControl(QStyle::CE_ComboBoxLabel, option);
+}
+
+std::vector<std::string> TOrvikShellCombo::ContextMenuVerbs() {
+  const int selected = FEntries->Selected();
+  if (selected < 0 || !FEntries->Item(selected).IDList) return {};
+  const TIDList list = *FEntries->Item(selected).IDList;
+  if (list.IsEmpty()) return {};  // the desktop itself
+  FNav->SetAbsoluteIDList(list);
+  std::vector<std::string> verbs = FNav->ContextMenuVerbs();
+  // Renaming is done in a file list, not in the box.
+  std::erase(verbs, "rename");
+  return verbs;
+}
+
+bool TOrvikShellCombo::RunContextMenuVerb(const std::string& verb) {
+  const std::vector<std::string> verbs = ContextMenuVerbs();
+  if (std::find(verbs.begin(), verbs.end(), verb) == verbs.end()) return false;
+  const bool done = !FNav->RunContextMenuVerb(verb).empty();
+  // A folder that went to the trash (or was moved away) cannot stay selected.
+  if (done && (verb == "delete" || verb == "cut")) Fill();
+  return done;
+}
+
+void TOrvikShellCombo::contextMenuEvent(QContextMenuEvent* event) {
+  if (!FShowContextMenu || contextMenuPolicy() != Qt::DefaultContextMenu) {
+    QComboBox::contextMenuEvent(event);
+    return;
+  }
+  platform::qt::GuardedCall([&] {
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    const std::vector<std::string> verbs = ContextMenuVerbs();
+    QApplication::restoreOverrideCursor();
+    if (verbs.empty()) return;
+    QMenu menu(this);
+    for (const std::string& verb : verbs) {
+      QString label = QString::fromStdString(verb);
+      label[0] = label[0].toUpper();
+      menu.addAction(label)->setData(QString::fromStdString(verb));
+    }
+    if (QAction* chosen = menu.exec(event->globalPos())) {
+      RunContextMenuVerb(chosen->data().toString().toStdString());
+    }
+  });
 }

@@ -102,6 +102,15 @@ TEST(OrvikShellCombo, ListsLevelsInsertsChainsAndRefillsWhenDropped) {
   EXPECT_EQ(combo.Entries().Item(3).DisplayName, "VANDREL PHOTOS");
   EXPECT_EQ(combo.Path(), data.Str() + "/");
 
+  // The folder's context menu: its verbs, none for the desktop itself.
+  combo.SetPath(data.Str() + "/Photos");
+  const auto verbs = combo.ContextMenuVerbs();
+  EXPECT_NE(std::find(verbs.begin(), verbs.end(), "copy"), verbs.end());
+  EXPECT_EQ(std::find(verbs.begin(), verbs.end(), "rename"), verbs.end());
+  combo.SetItemIndex(0);
+  EXPECT_TRUE(combo.ContextMenuVerbs().empty());
+  EXPECT_FALSE(combo.RunContextMenuVerb("delete"));
+
   // Typing a path and pressing Enter goes there; an unknown one changes nothing.
   TOrvikShellCombo typed;
   ASSERT_TRUE(typed.lineEdit());
