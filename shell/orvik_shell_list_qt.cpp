@@ -199,6 +199,17 @@ TOrvikShellList::TOrvikShellList(QWidget* parent) : QTreeView(parent) {
     platform::qt::GuardedCall([&] { OnActivated(index); });
   });
 
+  // One real entry selected: the other linked controls may show it.
+  connect(selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] {
+    if (FPopulating || FBusy || !FShellLink) return;
+    const std::vector<int> rows = SelectedRows();
+    if (rows.size() != 1 || FEntries->Item(rows[0]).IsParent) return;
+    const std::optional<TIDList> folder = FNav->FolderIDList();
+    const std::optional<TIDList>& object = FEntries->Item(rows[0]).IDList;
+    if (!folder || !object) return;
+    platform::qt::GuardedCall([&] { FShellLink->ObjectSelected(this, *folder, *object); });
+  });
+
   FTimer = new QTimer(this);
   FTimer->setInterval(kRefreshMs);
   connect(FTimer, &QTimer::timeout, this,
