@@ -166,27 +166,40 @@ class TWriter {
   void PlanIndexed(bool Alpha) {
     const int32_t bps = P.BitsPerSample;
     Depth = (bps == 2 || bps == 4 || bps == 8) ? bps : 8;
-    TVLBitmap& b = B;
-    auto rows = [&b](int32_t y, TRGB* out) { ReadRowAsRGB(b, y, out); };
     ColorType = PNG_COLOR_TYPE_PALETTE;
     if (Alpha) {
       // Entry 0 is the transparent background; the image's colours follow it.
       Depth = 8;
       Mode = wmPaletteMask;
-      Quantizer = std::make_unique<TVLColorQuantizer>(W, H, rows, (bps >= 1 && bps < 8) ? 1 << bps : 255);
+      MakeQuantizer((bps >= 1 && bps < 8) ? 1 << bps : 255);
       Palette = {P.PngBackground};
       Palette.insert(Palette.end(), Quantizer->Palette().begin(), Quantizer->Palette().end());
       Transparent = true;
       return;
     }
-    Quantizer = std::make_unique<TVLColorQuantizer>(W, H, rows, std::min(1 << Depth, 256));
-    if (Quantizer->Method() == TVLColorQuantizer::qmGrayRamp && GraySteps()) {
+    MakeQuantizer(std::min(1 << Depth, 256));
+    if ((GrayImage || Quantizer->Method() == TVLColorQuantizer::qmGrayRamp) && GraySteps()) {
       ColorType = PNG_COLOR_TYPE_GRAY;
       Mode = wmGray;
       return;
     }
     Mode = wmPalette;
     Palette = Quantizer->Palette();
+  }
+
+  // The quantizer for Count colours. A gray image would get an even ramp: when it has no more
+  // colours than that, it keeps exactly its own.
+  void MakeQuantizer(int32_t Count) {
+    TVLBitmap& b = B;
+    Quantizer = std::make_unique<TVLColorQuantizer>(
+        W, H, [&b](int32_t y, TRGB* out) { ReadRowAsRGB(b, y, out); }, Count);
+    std::vector<TRGB> colors;
+    if (Quantizer->Method() == TVLColorQuantizer::qmGrayRamp && Count < 256 &&
+        DistinctColors(B, size_t(Count), colors)) {
+      std::sort(colors.begin(), colors.end(), [](TRGB l, TRGB r) { return l.r < r.r; });
+      GrayImage = true;
+      Quantizer = std::make_unique<TVLColorQuantizer>(colors);
+    }
   }
 
   // Every gray is an exact step of the depth.
@@ -354,6 +367,7 @@ class TWriter {
   TMode Mode = wmRGB;
   std::vector<TRGB> Palette;
   bool Transparent = false;
+  bool GrayImage = false;  // every pixel gray (the quantizer was given the exact grays)
   TRGB First{};
   std::unique_ptr<TVLColorQuantizer> Quantizer;
   std::unique_ptr<TVLBitmap> Copy;
