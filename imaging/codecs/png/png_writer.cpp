@@ -70,6 +70,7 @@ class TWriter {
     H = B.Height();
     if (W <= 0 || H <= 0) return Progress.Abort();
     if (M != nullptr && (M->Width() != W || M->Height() != H || M->Depth() == 0)) M = nullptr;
+    TRowAccessScope readOnly(B, raRead);  // rows of a file-backed bitmap are never written back
     Plan();
     RgbRow.resize(size_t(W));
     Row.assign(RowLength(), 0);
