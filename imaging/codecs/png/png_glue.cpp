@@ -2,6 +2,8 @@
 
 #include "imaging/codecs/png/png_glue.h"
 
+#include <cstdlib>
+
 #include "imaging/io/stream.h"
 
 namespace {
@@ -53,11 +55,23 @@ void OnWrite(png_structp Png, png_bytep Data, size_t Length) {
 
 void OnFlush(png_structp) {}
 
+// The library's own allocations on read are chunk buffers, rows and the inflate state. A file
+// that claims a huge ancillary chunk (lengths up to 2 GB are allowed) is refused here, before
+// the memory is taken; libpng then skips the chunk or fails the read.
+constexpr png_alloc_size_t kLibraryAllocationMax = png_alloc_size_t(64) << 20;
+
+png_voidp CappedMalloc(png_structp, png_alloc_size_t Size) {
+  return Size > kLibraryAllocationMax ? nullptr : std::malloc(Size);
+}
+
+void PlainFree(png_structp, png_voidp Block) { std::free(Block); }
+
 }  // namespace
 
 bool TPngObjects::Create(TPngState& State) {
   Png = FWrite ? png_create_write_struct(PNG_LIBPNG_VER_STRING, &State, OnError, OnWarning)
-               : png_create_read_struct(PNG_LIBPNG_VER_STRING, &State, OnError, OnWarning);
+               : png_create_read_struct_2(PNG_LIBPNG_VER_STRING, &State, OnError, OnWarning,
+                                          nullptr, CappedMalloc, PlainFree);
   if (Png == nullptr) return false;
   Info = png_create_info_struct(Png);
   if (Info == nullptr) return false;

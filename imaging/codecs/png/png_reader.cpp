@@ -19,7 +19,8 @@
 namespace png {
 namespace {
 
-// Limits for the chunks libpng keeps in memory (text, profiles, unknown chunks).
+// Limits for the chunks libpng keeps in memory (text, profiles, unknown chunks) and their
+// number.
 constexpr png_alloc_size_t kChunkMemoryMax = 64u << 20;
 constexpr png_uint_32 kChunkCacheMax = 10000;
 
