@@ -1,6 +1,6 @@
 // Decodes arbitrary bytes as a PNG file, with the native-format and background options taken
-// from the last byte. Images that decode are written back and read again: the size must come
-// back, and for colour output (RGB or RGBA files) every pixel and alpha value too. Claimed
+// from the last byte. Images that decode are written back and read again: the size and every
+// alpha value must come back, and for colour output (RGB or RGBA files) every colour too. Claimed
 // sizes are looked at first (a parameters-only read) so that the fuzzer stays within small
 // images.
 
@@ -58,12 +58,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   Read(out.Memory(), out.Length(), second, false, false, false);
   Check(!second.Aborted);
   Check(second.Bitmap.Width() == first.Bitmap.Width() && second.Bitmap.Height() == first.Bitmap.Height());
-  if (first.Params.SamplesPerPixel == 1 || first.Params.BitsPerSample == 1) return 0;
+  // Palette output may reduce the colours; colour output keeps them.
+  const bool colours = first.Params.SamplesPerPixel != 1 && first.Params.BitsPerSample != 1;
   for (int32_t y = 0; y < first.Bitmap.Height(); ++y)
     for (int32_t x = 0; x < first.Bitmap.Width(); ++x) {
       const int32_t alpha = first.Mask ? first.Mask->GetPixel(x, y) : 255;
       Check((second.Mask ? second.Mask->GetPixel(x, y) : 255) == alpha);
-      Check(alpha == 0 || second.Bitmap.PixelAsRGB(x, y) == first.Bitmap.PixelAsRGB(x, y));
+      Check(!colours || alpha == 0 || second.Bitmap.PixelAsRGB(x, y) == first.Bitmap.PixelAsRGB(x, y));
     }
   return 0;
 }

@@ -121,6 +121,17 @@ class TWriter {
     return false;
   }
 
+  // Some alpha value lies strictly between transparent and opaque.
+  bool MaskHasPartialAlpha() const {
+    if (M == nullptr || M->Depth() != 8) return false;
+    for (int32_t y = 0; y < H; ++y) {
+      const uint8_t* row = M->Scanline(y);
+      if (row != nullptr && std::any_of(row, row + W, [](uint8_t a) { return a != 0 && a != 255; }))
+        return true;
+    }
+    return false;
+  }
+
   uint8_t AlphaAt(int32_t X, const uint8_t* MaskRow, int32_t Y) const {
     if (M->Depth() == 8) return MaskRow != nullptr ? MaskRow[X] : 255;
     return M->GetPixel(X, Y) != 0 ? 255 : 0;
@@ -130,7 +141,10 @@ class TWriter {
     const bool alpha = MaskHasAlpha();
     if (!alpha) M = nullptr;
     if (P.BitsPerSample == 1 && !alpha) return Plan1Bit();
-    if (P.SamplesPerPixel == 1 || P.BitsPerSample == 1) return PlanIndexed(alpha);
+    // A palette's transparent entry holds full transparency only: partly transparent pixels
+    // would vanish, so such an image is written with an alpha channel instead.
+    if ((P.SamplesPerPixel == 1 || P.BitsPerSample == 1) && !(alpha && MaskHasPartialAlpha()))
+      return PlanIndexed(alpha);
     Depth = 8;
     ColorType = alpha ? PNG_COLOR_TYPE_RGB_ALPHA : PNG_COLOR_TYPE_RGB;
     Mode = alpha ? wmRGBA : wmRGB;

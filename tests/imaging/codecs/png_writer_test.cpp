@@ -49,6 +49,8 @@ TEST(PngWriter, ColourTypeAndDepthByImage) {
       {"palette", vl24RGB, colourful, 8, 1, -1, PNG_COLOR_TYPE_PALETTE, 8, true},
       {"palette 2", vl24RGB, redBlue, 2, 1, -1, PNG_COLOR_TYPE_PALETTE, 2, true},
       {"palette + mask", vl24RGB, colourful, 8, 1, 0, PNG_COLOR_TYPE_PALETTE, 8, true},
+      {"palette + partial mask", vl24RGB, colourful, 8, 1, 99, PNG_COLOR_TYPE_RGB_ALPHA, 8, true},
+      {"1 bit + mask", vl24RGB, redBlue, 1, 1, 0, PNG_COLOR_TYPE_PALETTE, 8, true},
       {"1 bit vl1g", vl1g, blackWhite, 1, 1, -1, PNG_COLOR_TYPE_GRAY, 1, true},
       {"1 bit black-white", vl24RGB, blackWhite, 1, 1, -1, PNG_COLOR_TYPE_GRAY, 1, true},
       {"1 bit two colours", vl24RGB, redBlue, 1, 1, -1, PNG_COLOR_TYPE_PALETTE, 1, true},
