@@ -1,5 +1,6 @@
-// PNG files through the component: every corpus PNG converted to BMP and back keeps its
-// colours (and its alpha where the BMP holds it), ParamsOnly reads and the background colour.
+// PNG files through the component: every corpus PNG converted to BMP and back, and every
+// corpus BMP converted to PNG and back, keeps its colours (and its alpha where the BMP holds
+// it); resolution and background after a load.
 
 #include <gtest/gtest.h>
 
@@ -14,7 +15,7 @@ namespace {
 
 using iotest::TempDir;
 
-std::vector<std::string> GoodPngs() {
+std::vector<std::string> GoodFiles(const std::string& format) {
   std::vector<std::string> out;
   std::ifstream in(std::string(VANDREL_TESTDATA_DIR) + "/MANIFEST.tsv");
   std::string line;
@@ -22,43 +23,50 @@ std::vector<std::string> GoodPngs() {
     std::vector<std::string> f;
     std::stringstream ss(line);
     for (std::string c; std::getline(ss, c, '\t');) f.push_back(c);
-    if (f.size() >= 7 && f[1] == "PNG" && f[5] == "decodes") out.push_back(f[0]);
+    if (f.size() >= 7 && f[1] == format && f[5] == "decodes") out.push_back(f[0]);
   }
   return out;
 }
 
-TEST(PngFiles, CorpusSurvivesBmpAndBack) {
-  const std::vector<std::string> files = GoodPngs();
-  if (files.empty()) GTEST_SKIP() << "no test corpus";
+TEST(PngFiles, CorpusSurvivesTheOtherFormatAndBack) {
+  const struct {
+    const char* Format;
+    const char* Via;
+  } routes[] = {{"PNG", "x.bmp"}, {"BMP", "x.png"}};
   TempDir dir;
-  for (const std::string& name : files) {
-    SCOPED_TRACE(name);
-    TVistrelIO first, second;
-    first.LoadFromFile(std::string(VANDREL_TESTDATA_DIR) + "/" + name);
-    ASSERT_FALSE(first.AbortFlag());
-    first.SaveToFile(dir.File("x.bmp"));
-    ASSERT_FALSE(first.AbortFlag());
-    second.LoadFromFile(dir.File("x.bmp"));
-    second.SaveToFile(dir.File("x.png"));
-    ASSERT_FALSE(second.AbortFlag());
-    second.LoadFromFile(dir.File("x.png"));
-    ASSERT_FALSE(second.AbortFlag());
-    TVLBitmap& a = *first.TargetBitmap();
-    TVLBitmap& b = *second.TargetBitmap();
-    ASSERT_EQ(a.Width(), b.Width());
-    ASSERT_EQ(a.Height(), b.Height());
-    // 32-bit BMP keeps alpha; palette and gray files go to palette BMPs, which have none.
-    const bool alphaKept = first.Params().SamplesPerPixel != 1;
-    for (int32_t y = 0; y < a.Height(); ++y)
-      for (int32_t x = 0; x < a.Width(); ++x) {
-        const uint8_t alpha = a.HasAlphaLayer() ? a.Alpha(x, y) : 255;
-        if (alphaKept) {
-          ASSERT_EQ(b.HasAlphaLayer() ? b.Alpha(x, y) : 255, alpha) << x << "," << y;
+  for (const auto& route : routes) {
+    const std::vector<std::string> files = GoodFiles(route.Format);
+    if (files.empty()) GTEST_SKIP() << "no test corpus";
+    const std::string back = std::string("back.") + (route.Format[0] == 'P' ? "png" : "bmp");
+    for (const std::string& name : files) {
+      SCOPED_TRACE(name);
+      TVistrelIO first, second;
+      first.LoadFromFile(std::string(VANDREL_TESTDATA_DIR) + "/" + name);
+      ASSERT_FALSE(first.AbortFlag());
+      first.SaveToFile(dir.File(route.Via));
+      ASSERT_FALSE(first.AbortFlag());
+      second.LoadFromFile(dir.File(route.Via));
+      second.SaveToFile(dir.File(back));
+      ASSERT_FALSE(second.AbortFlag());
+      second.LoadFromFile(dir.File(back));
+      ASSERT_FALSE(second.AbortFlag());
+      TVLBitmap& a = *first.TargetBitmap();
+      TVLBitmap& b = *second.TargetBitmap();
+      ASSERT_EQ(a.Width(), b.Width());
+      ASSERT_EQ(a.Height(), b.Height());
+      // 32-bit BMPs keep alpha; palette and gray PNGs become palette BMPs, which have none.
+      const bool alphaKept = route.Format[0] == 'B' || first.Params().SamplesPerPixel != 1;
+      for (int32_t y = 0; y < a.Height(); ++y)
+        for (int32_t x = 0; x < a.Width(); ++x) {
+          const uint8_t alpha = a.HasAlphaLayer() ? a.Alpha(x, y) : 255;
+          if (alphaKept) {
+            ASSERT_EQ(b.HasAlphaLayer() ? b.Alpha(x, y) : 255, alpha) << x << "," << y;
+          }
+          if (alpha != 0 || !alphaKept) {
+            ASSERT_EQ(b.PixelAsRGB(x, y), a.PixelAsRGB(x, y)) << x << "," << y;
+          }
         }
-        if (alpha != 0 || !alphaKept) {
-          ASSERT_EQ(b.PixelAsRGB(x, y), a.PixelAsRGB(x, y)) << x << "," << y;
-        }
-      }
+    }
   }
 }
 
