@@ -200,14 +200,14 @@ class TReader {
       if (fileBg != nullptr) {
         png_set_background(O.Png, fileBg, PNG_BACKGROUND_GAMMA_FILE, 1, 1.0);
       } else {
-        // Our colour on the file's 16-bit scale; an 8-bit image takes the low byte, which
-        // ×257 makes the same value.
+        // Our colour in the output's terms (8-bit blue, green, red), composed after gray
+        // images became colour, so a colour background stays colour.
         png_color_16 bg{};
-        bg.red = png_uint_16(P.PngBackground.r * 257);
-        bg.green = png_uint_16(P.PngBackground.g * 257);
-        bg.blue = png_uint_16(P.PngBackground.b * 257);
+        bg.red = P.PngBackground.r;
+        bg.green = P.PngBackground.g;
+        bg.blue = P.PngBackground.b;
         bg.gray = bg.green;
-        png_set_background(O.Png, &bg, PNG_BACKGROUND_GAMMA_SCREEN, 1, 1.0);
+        png_set_background(O.Png, &bg, PNG_BACKGROUND_GAMMA_SCREEN, 0, 1.0);
       }
     }
   }

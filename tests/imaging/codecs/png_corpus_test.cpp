@@ -91,6 +91,34 @@ TEST_F(PngCorpus, GoodFilesMatchTheirReferences) {
   EXPECT_EQ(checked, 166);
 }
 
+// Composing onto the background: opaque pixels keep their colour, fully transparent ones take
+// the file's bKGD colour (or the caller's), and no mask is made.
+TEST_F(PngCorpus, BackgroundReplacesTransparentPixels) {
+  for (const TEntry& e : Entries) {
+    if (e.Expected != "decodes") continue;
+    SCOPED_TRACE(e.Path);
+    auto d = std::make_unique<TDecoded>();
+    d->Params.PngBackground = TRGB{1, 2, 3};
+    const Bytes data = ReadFile(kCorpus + "/" + e.Path);
+    TMemoryStream s(data.data(), data.size());
+    TVLProgressState p;
+    p.AbortFlag = &d->Aborted;
+    DecodePng(s, d->Bitmap, d->Params, true, d->Mask, false, p);
+    ASSERT_FALSE(d->Aborted);
+    EXPECT_FALSE(d->Mask);
+    TReference ref;
+    ASSERT_TRUE(ref.Load(kCorpus + "/" + e.Reference));
+    for (int32_t y = 0; y < d->Bitmap.Height(); ++y)
+      for (int32_t x = 0; x < d->Bitmap.Width(); ++x) {
+        const uint8_t* r = &ref.Rgba[(size_t(y) * ref.Width + size_t(x)) * 4];
+        const TRGB want = r[3] == 255 ? TRGB{r[2], r[1], r[0]} : d->Params.PngBackground;
+        if (r[3] == 255 || r[3] == 0) {
+          ASSERT_EQ(d->At(x, y), want) << x << "," << y;
+        }
+      }
+  }
+}
+
 TEST_F(PngCorpus, DamagedFilesAreRejected) {
   for (const TEntry& e : Entries) {
     if (e.Expected == "decodes") continue;
