@@ -93,6 +93,14 @@ class TReader {
       return Fail();
     ReadParams();
     if (!ImageSizeAllowed(Width, Height)) return Fail();
+    if (UseBackground) {
+      if (!PngTry(O.Png, [&] {
+            if (png_get_bKGD(O.Png, O.Info, &FileBackground) == 0) FileBackground = nullptr;
+          }))
+        return Fail();
+      if (FileBackground != nullptr)
+        P.PngBackground = BackgroundColor(*FileBackground, ColorType, Depth, P.ColorMap, P.PngBackground);
+    }
     if (!PngTry(O.Png, [&] { ChooseTransformations(); })) return Fail();
     if (ParamsOnly) return;
     Decode();
@@ -162,12 +170,7 @@ class TReader {
     const bool trns = png_get_valid(O.Png, O.Info, PNG_INFO_tRNS) != 0;
     const bool palette = ColorType == PNG_COLOR_TYPE_PALETTE;
     const bool gray = (ColorType & PNG_COLOR_MASK_COLOR) == 0;
-    png_color_16p fileBg = nullptr;
-    if (UseBackground && png_get_bKGD(O.Png, O.Info, &fileBg) != 0) {
-      std::vector<TRGB> plte(P.ColorMap);
-      P.PngBackground = BackgroundColor(*fileBg, ColorType, Depth, plte, P.PngBackground);
-    }
-
+    png_color_16p fileBg = FileBackground;
     if (P.KeepNativeFormat && Depth == 8 && (palette || gray) && (ColorType & PNG_COLOR_MASK_ALPHA) == 0) {
       Format = palette ? vl8p : vl8g;
       return;
@@ -305,6 +308,7 @@ class TReader {
 
   png_uint_32 Width = 0, Height = 0;
   int Depth = 0, ColorType = 0, Interlace = 0;
+  png_color_16p FileBackground = nullptr;  // the bKGD chunk, read with UseBackground
   png_colorp PlteEntries = nullptr;
   int PlteCount = 0;
   int TextsTaken = 0;

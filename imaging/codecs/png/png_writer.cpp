@@ -75,6 +75,11 @@ class TWriter {
     RgbRow.resize(size_t(W));
     Row.assign(RowLength(), 0);
 
+    // What the header needs, made before the library runs: no object with a destructor may
+    // live in a frame a library error jumps over.
+    for (const TRGB& c : Palette) Plte.push_back(png_color{c.r, c.g, c.b});
+    Bkgd = Background();
+
     if (!O.Create(State)) throw EInvalidGraphic("Error on creating PNG");
     if (!PngTry(O.Png, [&] { WriteHeader(); })) return Fail();
     int passes = 1;
@@ -252,16 +257,14 @@ class TWriter {
     }
   }
 
-  // Only library calls (run inside PngTry).
+  // Only library calls (run inside PngTry), on members prepared before.
   void WriteHeader() {
     png_set_IHDR(O.Png, O.Info, png_uint_32(W), png_uint_32(H), Depth, ColorType,
                  P.PngInterlaced ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE,
                  PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
     png_set_pHYs(O.Png, O.Info, png_uint_32(PixelsPerMetre(P.DpiX())),
                  png_uint_32(PixelsPerMetre(P.DpiY())), PNG_RESOLUTION_METER);
-    std::vector<png_color> plte;
-    for (const TRGB& c : Palette) plte.push_back(png_color{c.r, c.g, c.b});
-    if (ColorType == PNG_COLOR_TYPE_PALETTE) png_set_PLTE(O.Png, O.Info, plte.data(), int(plte.size()));
+    if (ColorType == PNG_COLOR_TYPE_PALETTE) png_set_PLTE(O.Png, O.Info, Plte.data(), int(Plte.size()));
     if (Transparent) {
       png_byte alpha0 = 0;
       png_set_tRNS(O.Png, O.Info, &alpha0, 1, nullptr);
@@ -271,8 +274,7 @@ class TWriter {
                                              : PNG_FILTER_NONE;
     png_set_filter(O.Png, PNG_FILTER_TYPE_BASE, filter);
     png_set_compression_level(O.Png, std::clamp(P.PngCompression, 0, 9));
-    png_color_16 bg = Background();
-    png_set_bKGD(O.Png, O.Info, &bg);
+    png_set_bKGD(O.Png, O.Info, &Bkgd);
     png_set_text(O.Png, O.Info, Texts.data(), int(Texts.size()));
     png_write_info(O.Png, O.Info);
   }
@@ -381,6 +383,8 @@ class TWriter {
   int ColorType = PNG_COLOR_TYPE_RGB;
   TMode Mode = wmRGB;
   std::vector<TRGB> Palette;
+  std::vector<png_color> Plte;  // Palette as the library takes it
+  png_color_16 Bkgd{};
   bool Transparent = false;
   bool GrayImage = false;  // every pixel gray (the quantizer was given the exact grays)
   TRGB First{};
