@@ -105,7 +105,11 @@ class TWriter {
  private:
   // Bit depth, header kind and compression.
   void Plan() {
-    if (Params.BitsPerSample == 1 || Params.BitsPerSample == 4)
+    // Only 32-bit rows hold alpha: a palette or gray image with transparency is written at
+    // 32 bits rather than losing its alpha channel.
+    if (HasAlpha(B))
+      Bits = 32;
+    else if (Params.BitsPerSample == 1 || Params.BitsPerSample == 4)
       Bits = Params.BitsPerSample;
     else if (Params.SamplesPerPixel == 1)
       Bits = 8;
