@@ -38,20 +38,6 @@ enum TMode {
   wmRGBA,          // blue, green, red, alpha
 };
 
-bool DistinctColors(TVLBitmap& Bitmap, size_t Limit, std::vector<TRGB>& Colors) {
-  Colors.clear();
-  std::vector<TRGB> row(size_t(Bitmap.Width()));
-  for (int32_t y = 0; y < Bitmap.Height(); ++y) {
-    ReadRowAsRGB(Bitmap, y, row.data());
-    for (const TRGB c : row) {
-      if (std::find(Colors.begin(), Colors.end(), c) != Colors.end()) continue;
-      if (Colors.size() == Limit) return false;
-      Colors.push_back(c);
-    }
-  }
-  return true;
-}
-
 int32_t PixelsPerMetre(int32_t Dpi) {
   const double v = std::nearbyint(double(Dpi) * 100.0 / 2.54);
   return v < 0 ? 0 : v > 2147483647.0 ? INT32_MAX : int32_t(v);
