@@ -1,12 +1,17 @@
 #include "app/copy_workflow.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdint>
+#include <cstring>
 #include <exception>
 #include <initializer_list>
 #include <string_view>
 #include <locale>
+#include <set>
 
+#include "app/copy_outcome.h"
+#include "app/jpeg_name_map.h"
 #include "app/sorted_string_list.h"
 #include "app/tree_scanner.h"
 #include "platform/drives.h"
@@ -20,9 +25,6 @@ const char* const kMasks[] = {"*.bmp", "*.tif", "*.png", "*.jpg"};
 // The vendor's logo and notice images, in upper case; they are never copied.
 const char* const kVendorImages[] = {"VANDRELLOGO_RMMG_MED.JPG", "VANDRELLOGO_SUNFLOWER50.JPG",
                                      "YOUR-DIGITAL-PICTURES-ARE-H.JPG"};
-
-// How many names of files that could not be copied the closing message lists.
-constexpr size_t kFailedNamesShown = 5;
 
 // Joins texts into one string. (Chains of operator+ on strings draw false -Wrestrict
 // warnings from g++ 12 at -O2.)
@@ -185,6 +187,8 @@ void TCopyWorkflow::FormShow() {
 int TCopyWorkflow::ScanSource() {
   FFiles->List.Clear();
   FScanner->SetInitialDirectory(SourcePath());
+  // Copies made earlier into a destination inside the source are not images of the disc.
+  FScanner->SetExcludedFolders({IncludeTrailingSlash(DestPath()) + kImagesFolder});
   try {
     for (const char* mask : kMasks) {
       FScanner->SetFileMask(mask);
@@ -210,7 +214,12 @@ void TCopyWorkflow::tsFilesFileFound() {
   }
   // Thumbnail folders: "THUMBS/" with its case, so a folder "Thumbs" is kept while
   // "THUMBS" and any folder whose name ends in "THUMBS" are left out with all below them.
-  if (P.find("THUMBS/") != std::string::npos) return;
+  // Only the path below the disc's root counts: the folder it is mounted on may be named
+  // anything.
+  std::string_view below = P;
+  const std::string& root = FScanner->InitialDirectory();
+  if (below.starts_with(root)) below.remove_prefix(root.size());
+  if (below.find("THUMBS/") != std::string_view::npos) return;
   FFiles->List.Add(P);
   SetStatus(1, "Found file: " + P);
 }
@@ -286,8 +295,10 @@ void TCopyWorkflow::CopyFilesClick() {
   std::string error;
   try {
     RunCopy();
+    error = FSummary.Error;
   } catch (...) {
     error = CurrentExceptionMessage();
+    FSummary.StopReason = error;
   }
   FSummary.Error = error;
   try {
@@ -305,13 +316,19 @@ void TCopyWorkflow::RunCopy() {
   FSummary.Total = count;
   const char separator = FHooks.DecimalSeparator ? FHooks.DecimalSeparator()
                                                  : LocaleDecimalSeparator();
+  TJpegNameMap names(files);
+  std::set<std::string> foldersSeen;
   for (int i = 0; i < count; ++i) {
     const std::string& S = files[i];
+    TFileFailure failure;
+    bool done = false;
     try {
       std::string D, F;
       SplitPath(S, D, F);
       const std::string folder = DestinationFolder(DestPath(), D);
       platform::ForceDirectories(folder);
+      // Temporary files that a killed copy left in this folder go before new ones come.
+      if (foldersSeen.insert(folder).second) platform::RemoveStaleTemporaries(folder);
       const std::string T = IncludeTrailingSlash(folder) + F;
 
       SetStatus(1, "Copying file " + std::to_string(i + 1) + " of " + std::to_string(count) +
@@ -320,29 +337,55 @@ void TCopyWorkflow::RunCopy() {
       ProcessMessages();
       if (FTag == 1) {
         FSummary.Cancelled = true;
+        FSummary.NotCopied = count - i;
         Message(kCanceledMessage);
         return;
       }
-      CopyOneFile(S, F, T);
-      ProcessMessages();
+      done = CopyOneFile(S, F, T, names, failure);
     } catch (...) {
-      FSummary.FailedFiles.push_back(S);
-      throw;
+      // A source that vanished or cannot be read, or a reader's or writer's error: this
+      // file fails; whether the copy goes on is decided below.
+      failure = TFileFailure{CurrentExceptionMessage(), 0};
     }
+    if (!done) {
+      CountFailure(S, failure);
+      if (FailureStopsTheCopy(failure, DestPath())) {
+        FSummary.StopReason = failure.Reason;
+        FSummary.Error = failure.Reason;
+        FSummary.NotCopied = count - i - 1;
+        return;
+      }
+    }
+    ProcessMessages();
   }
 }
 
-void TCopyWorkflow::CopyOneFile(const std::string& S, const std::string& F,
-                                const std::string& T) {
+void TCopyWorkflow::CountFailure(const std::string& S, const TFileFailure& failure) {
+  FSummary.FailedFiles.push_back(S);
+  FSummary.FailureReasons.push_back(failure.Reason);
+}
+
+bool TCopyWorkflow::CopyOneFile(const std::string& S, const std::string& F, const std::string& T,
+                                TJpegNameMap& names, TFileFailure& failure) {
   const bool asJpeg = FHooks.AsJpeg && FHooks.AsJpeg();
   const size_t dot = ExtensionDot(F);
   const std::string ext = dot != std::string::npos ? platform::UpperAscii(F.substr(dot)) : "";
   const bool isTiff = ext == ".TIF" || ext == ".TIFF";  // the "*.tif" mask finds both
-  const bool convert = asJpeg && isTiff;
+  bool convert = asJpeg && isTiff;
+  // A JPEG name that another image of the disc, or an earlier TIFF of this run, has: this
+  // TIFF is copied under its own name instead of being lost to the twin.
+  if (convert && !names.Claim(S)) {
+    convert = false;
+    ++FSummary.TiffsKeptForNameTwins;
+  }
   // The existence test looks for the name that would be written, so a converted TIFF is
   // not converted again and a ".JPG" the user edited is never replaced.
   std::string target = T;
   if (convert) target = T.substr(0, T.size() - (F.size() - dot)) + ".JPG";
+  if (platform::DirectoryExists(target)) {
+    failure = TFileFailure{"a folder of that name exists", EISDIR};
+    return false;
+  }
 
   if (!platform::FileExists(target)) {
     FFileNameText = F;
@@ -354,15 +397,20 @@ void TCopyWorkflow::CopyOneFile(const std::string& S, const std::string& F,
     bool converted = false;
     if (convert && loaded && FHooks.SaveJpeg) {
       std::exception_ptr saveError;
-      result = platform::WriteFileNoOverwrite(target, [&](const std::string& tempPath) {
-        try {
-          return FHooks.SaveJpeg(tempPath);
-        } catch (...) {
-          saveError = std::current_exception();
-          return false;
-        }
-      });
+      result = platform::WriteFileNoOverwrite(
+          target,
+          [&](const std::string& tempPath) {
+            try {
+              return FHooks.SaveJpeg(tempPath);
+            } catch (...) {
+              saveError = std::current_exception();
+              return false;
+            }
+          },
+          &failure.Reason, &failure.Errno);
       if (saveError) std::rethrow_exception(saveError);
+      // A file system that refuses the new file refuses the unchanged copy too.
+      if (result == platform::CopyResult::Failed && failure.Errno != 0) return false;
       converted = result != platform::CopyResult::Failed;
       if (result == platform::CopyResult::Copied) ++FSummary.Converted;
     }
@@ -370,19 +418,25 @@ void TCopyWorkflow::CopyOneFile(const std::string& S, const std::string& F,
       // A TIFF that could not be decoded or encoded is copied as it is rather than written
       // as a JPEG of a partly decoded (or the previous) image.
       target = T;
-      result = platform::CopyFileNoOverwrite(S, target);
+      if (platform::DirectoryExists(target)) {
+        failure = TFileFailure{"a folder of that name exists", EISDIR};
+        return false;
+      }
+      failure = TFileFailure{};
+      result = platform::CopyFileNoOverwrite(S, target, &failure.Reason, &failure.Errno);
       if (result == platform::CopyResult::Copied) {
         ++FSummary.Copied;
         if (convert) ++FSummary.UnconvertedTiffs;
       }
     }
     if (result == platform::CopyResult::AlreadyExists) ++FSummary.Skipped;
-    if (result == platform::CopyResult::Failed) FSummary.FailedFiles.push_back(S);
+    if (result == platform::CopyResult::Failed) return false;
   } else {
     ++FSummary.Skipped;
   }
   // Copies from a read-only disc are read-only; existing copies are made writable as well.
   platform::ClearFileAttributes(target);
+  return true;
 }
 
 void TCopyWorkflow::CompletionSteps() {
@@ -398,22 +452,5 @@ void TCopyWorkflow::CompletionSteps() {
 }
 
 void TCopyWorkflow::ShowClosingMessage(const std::string& root) {
-  std::string text = kCopiedMessage + root;
-  const auto& failed = FSummary.FailedFiles;
-  if (!failed.empty()) {
-    // The closing message would otherwise claim every image was copied.
-    text += "\n\n" + std::to_string(failed.size()) +
-            (failed.size() == 1 ? " file could not be copied:" : " files could not be copied:");
-    for (size_t i = 0; i < failed.size() && i < kFailedNamesShown; ++i) text += "\n" + failed[i];
-    if (failed.size() > kFailedNamesShown) {
-      text += "\n... and " + std::to_string(failed.size() - kFailedNamesShown) + " more.";
-    }
-  }
-  // "As JPEG" was asked for; say so when TIFFs arrived as TIFFs all the same.
-  if (const int tiffs = FSummary.UnconvertedTiffs; tiffs > 0) {
-    text += "\n\n" + std::to_string(tiffs) +
-            (tiffs == 1 ? " TIFF file could not be converted to JPEG and was copied unchanged."
-                        : " TIFF files could not be converted to JPEG and were copied unchanged.");
-  }
-  Message(text);
+  Message(ClosingMessage(root, FSummary));
 }

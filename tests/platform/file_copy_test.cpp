@@ -147,8 +147,10 @@ TEST(WriteFileNoOverwrite, ALongNonAsciiNameGetsAWholeCharacterTemporaryName) {
             CopyResult::Copied);
   EXPECT_EQ(ReadAll(t / name), "jpeg");
   ASSERT_GT(temp.size(), 1u);
-  // The shortened copy of the name inside ".<name>.XXXXXX.part" ends on a whole character.
-  const std::string kept = temp.substr(1, temp.size() - 1 - std::string(".XXXXXX.part").size());
+  // The shortened copy of the name inside ".<name>.vandrel-<pid>.XXXXXX.part" ends on a whole
+  // character.
+  ASSERT_NE(temp.rfind(".vandrel-"), std::string::npos) << temp;
+  const std::string kept = temp.substr(1, temp.rfind(".vandrel-") - 1);
   ASSERT_LE(kept.size(), 200u);
   EXPECT_EQ(kept, name.substr(0, kept.size()));
   EXPECT_EQ(kept.size() % 3, 0u) << "a character was cut";
@@ -163,10 +165,14 @@ TEST(FileAttributes, ClearMakesReadOnlyFileWritableUnderTheUmask) {
   EXPECT_TRUE(ClearFileAttributes(f));
   EXPECT_EQ(StatOf(f).st_mode & 0777, 0640u);
   EXPECT_EQ(GetFileAttributes(f), 0u);
+  // Folders, links and what links point to are left alone.
   std::string d = t.Mkdir("dir");
-  EXPECT_TRUE(ClearFileAttributes(d));
-  EXPECT_EQ(StatOf(d).st_mode & 0777, 0750u);
-  EXPECT_FALSE(ClearFileAttributes(t / "missing"));
+  ASSERT_EQ(::chmod(d.c_str(), 0500), 0);
+  ASSERT_EQ(::symlink(f.c_str(), (t / "link").c_str()), 0);
+  ASSERT_EQ(::chmod(f.c_str(), 0400), 0);
+  for (const std::string& p : {d, t / "link", t / "missing"}) EXPECT_FALSE(ClearFileAttributes(p)) << p;
+  EXPECT_EQ(StatOf(d).st_mode & 0777, 0500u);
+  EXPECT_EQ(StatOf(f).st_mode & 0777, 0400u);
   ::umask(022);
 }
 
