@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -191,4 +192,50 @@ TEST(Folders, ForceDirectoriesAndCurrentDirectory) {
   EXPECT_FALSE(SetCurrentDir(t / "none"));
   ASSERT_TRUE(SetCurrentDir(before));
   EXPECT_EQ(TempDirectory().back(), '/');
+}
+
+// Temporaries of a process that no longer runs are ours to remove; anything else stays: a
+// live writer's, another name, a folder, a user's file that merely looks alike.
+TEST(RemoveStaleTemporaries, RemovesOnlyOurTemporariesOfDeadProcesses) {
+  TempFolder t;
+  const pid_t dead = ::fork();
+  if (dead == 0) ::_exit(0);
+  ASSERT_GT(dead, 0);
+  ::waitpid(dead, nullptr, 0);
+  const std::string d = std::to_string(dead), live = std::to_string(::getpid());
+  struct Entry {
+    std::string Name;
+    bool Removed;
+  };
+  const Entry entries[] = {
+      {".a.jpg.vandrel-" + d + ".Ab3dE9.part", true},
+      {".vl-save-" + d + "-12.part", true},
+      {".a.jpg.vandrel-" + live + ".Ab3dE9.part", false},
+      {".vl-save-" + live + "-1.part", false},
+      {".a.jpg.vandrel-" + d + ".Ab3.part", false},
+      {".notes.part", false},
+      {"a.jpg.vandrel-" + d + ".Ab3dE9.part", false},
+      {".vl-save-x" + d + "-1.part", false},
+  };
+  for (const Entry& e : entries) t.Write(e.Name, "partial");
+  t.Mkdir(".b.jpg.vandrel-" + d + ".Zz9zZ9.part");
+  EXPECT_EQ(RemoveStaleTemporaries(t.Path()), 2);
+  for (const Entry& e : entries) EXPECT_EQ(FileExists(t / e.Name), !e.Removed) << e.Name;
+  EXPECT_TRUE(DirectoryExists(t / (".b.jpg.vandrel-" + d + ".Zz9zZ9.part")));
+}
+
+// Where unnamed files are not offered, the named way gives the same results.
+TEST(CopyFileNoOverwrite, TheNamedTemporaryWayCopiesAndNeverReplaces) {
+  TempFolder t;
+  SetUnnamedTemporaries(false);
+  std::string src = t.Write("src.jpg", "bytes");
+  std::string dst = t.Write("out/taken.jpg", "precious");
+  EXPECT_EQ(CopyFileNoOverwrite(src, t / "out/new.jpg"), CopyResult::Copied);
+  EXPECT_EQ(CopyFileNoOverwrite(src, dst), CopyResult::AlreadyExists);
+  SetUnnamedTemporaries(true);
+  EXPECT_EQ(ReadAll(t / "out/new.jpg"), "bytes");
+  EXPECT_EQ(ReadAll(dst), "precious");
+  std::vector<std::string> names = FolderNames(t / "out");
+  std::sort(names.begin(), names.end());
+  EXPECT_EQ(names, (std::vector<std::string>{"new.jpg", "taken.jpg"}));
 }
