@@ -14,6 +14,7 @@
 #include "app/jpeg_name_map.h"
 #include "app/sorted_string_list.h"
 #include "app/tree_scanner.h"
+#include "platform/copy_batch.h"
 #include "platform/drives.h"
 #include "platform/fs.h"
 #include "platform/ui.h"
@@ -317,7 +318,19 @@ void TCopyWorkflow::RunCopy() {
   const char separator = FHooks.DecimalSeparator ? FHooks.DecimalSeparator()
                                                  : LocaleDecimalSeparator();
   TJpegNameMap names(files);
+  // Copies are flushed to the disk in batches before they get their names; the folders
+  // written to have their new names flushed once, when the copy ends, however it ends.
+  platform::CopyBatch batch;
   std::set<std::string> foldersSeen;
+  struct TFinish {
+    platform::CopyBatch& Batch;
+    std::set<std::string>& Folders;
+    ~TFinish() {
+      Batch.Flush();
+      for (const std::string& f : Folders) platform::SyncFolder(f);
+    }
+  } finish{batch, foldersSeen};
+  FStopReason.clear();
   for (int i = 0; i < count; ++i) {
     const std::string& S = files[i];
     TFileFailure failure;
@@ -341,7 +354,7 @@ void TCopyWorkflow::RunCopy() {
         Message(kCanceledMessage);
         return;
       }
-      done = CopyOneFile(S, F, T, names, failure);
+      done = CopyOneFile(S, F, T, names, batch, failure);
     } catch (...) {
       // A source that vanished or cannot be read, or a reader's or writer's error: this
       // file fails; whether the copy goes on is decided below.
@@ -349,15 +362,37 @@ void TCopyWorkflow::RunCopy() {
     }
     if (!done) {
       CountFailure(S, failure);
-      if (FailureStopsTheCopy(failure, DestPath())) {
-        FSummary.StopReason = failure.Reason;
-        FSummary.Error = failure.Reason;
-        FSummary.NotCopied = count - i - 1;
-        return;
-      }
+      if (FailureStopsTheCopy(failure, DestPath())) FStopReason = failure.Reason;
+    }
+    if (!FStopReason.empty()) {
+      FSummary.StopReason = FStopReason;
+      FSummary.Error = FStopReason;
+      FSummary.NotCopied = count - i - 1;
+      return;
     }
     ProcessMessages();
   }
+}
+
+void TCopyWorkflow::SettleCopy(const std::string& S, const std::string& target, bool tiffUnconverted,
+                               platform::CopyResult result, const TFileFailure& failure) {
+  switch (result) {
+    case platform::CopyResult::Copied:
+      ++FSummary.Copied;
+      if (tiffUnconverted) ++FSummary.UnconvertedTiffs;
+      break;
+    case platform::CopyResult::AlreadyExists:
+      ++FSummary.Skipped;
+      break;
+    case platform::CopyResult::Failed:
+      CountFailure(S, failure);
+      if (FStopReason.empty() && FailureStopsTheCopy(failure, DestPath())) {
+        FStopReason = failure.Reason;
+      }
+      return;
+  }
+  // Copies from a read-only disc are read-only; existing copies are made writable as well.
+  platform::ClearFileAttributes(target);
 }
 
 void TCopyWorkflow::CountFailure(const std::string& S, const TFileFailure& failure) {
@@ -366,7 +401,8 @@ void TCopyWorkflow::CountFailure(const std::string& S, const TFileFailure& failu
 }
 
 bool TCopyWorkflow::CopyOneFile(const std::string& S, const std::string& F, const std::string& T,
-                                TJpegNameMap& names, TFileFailure& failure) {
+                                TJpegNameMap& names, platform::CopyBatch& batch,
+                                TFileFailure& failure) {
   const bool asJpeg = FHooks.AsJpeg && FHooks.AsJpeg();
   const size_t dot = ExtensionDot(F);
   const std::string ext = dot != std::string::npos ? platform::UpperAscii(F.substr(dot)) : "";
@@ -422,12 +458,13 @@ bool TCopyWorkflow::CopyOneFile(const std::string& S, const std::string& F, cons
         failure = TFileFailure{"a folder of that name exists", EISDIR};
         return false;
       }
-      failure = TFileFailure{};
-      result = platform::CopyFileNoOverwrite(S, target, &failure.Reason, &failure.Errno);
-      if (result == platform::CopyResult::Copied) {
-        ++FSummary.Copied;
-        if (convert) ++FSummary.UnconvertedTiffs;
-      }
+      // Counted when the batch settles the copy, which may be now or at a later flush.
+      batch.Add(S, target,
+                [this, S, target, convert](platform::CopyResult settled, const std::string& reason,
+                                           int errnum) {
+                  SettleCopy(S, target, convert, settled, TFileFailure{reason, errnum});
+                });
+      return true;
     }
     if (result == platform::CopyResult::AlreadyExists) ++FSummary.Skipped;
     if (result == platform::CopyResult::Failed) return false;

@@ -15,6 +15,10 @@
 #include <vector>
 
 class TJpegNameMap;
+namespace platform {
+class CopyBatch;
+enum class CopyResult;
+}
 class TTreeScanner;
 struct TFileFailure;
 
@@ -152,8 +156,11 @@ class TCopyWorkflow {
   void RunCopy();
   // Copies one file; false with the reason when it could not be copied.
   bool CopyOneFile(const std::string& S, const std::string& F, const std::string& T,
-                   TJpegNameMap& names, TFileFailure& failure);
+                   TJpegNameMap& names, platform::CopyBatch& batch, TFileFailure& failure);
   void CountFailure(const std::string& S, const TFileFailure& failure);
+  // Counts a copy that the batch settled and makes the new or existing file writable.
+  void SettleCopy(const std::string& S, const std::string& target, bool tiffUnconverted,
+                  platform::CopyResult result, const TFileFailure& failure);
   void CompletionSteps();
   void ShowClosingMessage(const std::string& root);
 
@@ -178,4 +185,6 @@ class TCopyWorkflow {
   std::string FFileNameText;
   std::string FSourcePath, FDestPath;
   TCopySummary FSummary;
+  // Set when a copy settled by a batch flush failed in a way that stops the copy.
+  std::string FStopReason;
 };

@@ -22,6 +22,7 @@
 #include <optional>
 #include <vector>
 
+#include "platform/copy_batch.h"
 #include "platform/fs.h"
 
 namespace platform {
@@ -285,15 +286,6 @@ CopyResult Publish(int fd, TempFile& temp, const std::string& dst, const Report&
   return temp.Path.empty() ? PublishUnnamed(fd, dst, report) : PublishNamed(temp, dst, report);
 }
 
-void SyncFolder(const std::string& dst) {
-  std::string folder = FolderOf(dst);
-  int fd = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd >= 0) {
-    ::fsync(fd);
-    ::close(fd);
-  }
-}
-
 bool Exists(const std::string& path) {
   struct stat st;
   return ::lstat(path.c_str(), &st) == 0;
@@ -302,6 +294,14 @@ bool Exists(const std::string& path) {
 }  // namespace
 
 void SetUnnamedTemporaries(bool enabled) { gUnnamedTemporaries = enabled; }
+
+void SyncFolder(const std::string& folder) {
+  int fd = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd >= 0) {
+    ::fsync(fd);
+    ::close(fd);
+  }
+}
 
 int RemoveStaleTemporaries(const std::string& folder) {
   std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(folder.c_str()), ::closedir);
@@ -325,51 +325,149 @@ int RemoveStaleTemporaries(const std::string& folder) {
   return removed;
 }
 
-CopyResult CopyFileNoOverwrite(const std::string& src, const std::string& dst, std::string* error,
-                               int* errnum) {
-  const Report report{error, errnum};
+namespace {
+
+// Copies src into a new file for dst (unnamed where possible, else named in temp), with
+// src's permission bits and times. Returns the open file, or -1 with result set.
+int CopyIntoTemp(const std::string& src, const std::string& dst, TempFile& temp,
+                 const Report& report, CopyResult& result, uint64_t* size) {
+  result = CopyResult::Failed;
   Fd in;
   // Non-blocking so that a FIFO given as source cannot stall the open.
   in.Value = ::open(src.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
   if (in.Value < 0) {
     SetError(report, "cannot open '" + src + "'", errno);
-    return CopyResult::Failed;
+    return -1;
   }
   struct stat st;
   if (::fstat(in.Value, &st) != 0) {
     SetError(report, "cannot read '" + src + "'", errno);
-    return CopyResult::Failed;
+    return -1;
   }
   if (!S_ISREG(st.st_mode)) {
     SetError(report, "'" + src + "' is not a regular file", EINVAL);
-    return CopyResult::Failed;
+    return -1;
   }
   ::fcntl(in.Value, F_SETFL, ::fcntl(in.Value, F_GETFL) & ~O_NONBLOCK);
-  if (Exists(dst)) return CopyResult::AlreadyExists;
-
-  TempFile temp;
+  if (Exists(dst)) {
+    result = CopyResult::AlreadyExists;
+    return -1;
+  }
   Fd out;
   out.Value = MakeTemp(dst, temp, report);
-  if (out.Value < 0) return CopyResult::Failed;
-  if (!CopyBytes(in.Value, out.Value, static_cast<uint64_t>(st.st_size), report)) {
-    return CopyResult::Failed;
-  }
+  if (out.Value < 0) return -1;
+  if (!CopyBytes(in.Value, out.Value, static_cast<uint64_t>(st.st_size), report)) return -1;
   if (::fchmod(out.Value, st.st_mode & 0777) != 0) {
     SetError(report, "cannot set the permissions of the copy of '" + src + "'", errno);
-    return CopyResult::Failed;
+    return -1;
   }
   const struct timespec times[2] = {st.st_atim, st.st_mtim};
   if (::futimens(out.Value, times) != 0) {
     SetError(report, "cannot set the times of the copy of '" + src + "'", errno);
-    return CopyResult::Failed;
+    return -1;
   }
+  if (size) *size = static_cast<uint64_t>(st.st_size);
+  result = CopyResult::Copied;
+  return out.Release();
+}
+
+}  // namespace
+
+CopyResult CopyFileNoOverwrite(const std::string& src, const std::string& dst, std::string* error,
+                               int* errnum) {
+  const Report report{error, errnum};
+  TempFile temp;
+  CopyResult result;
+  Fd out;
+  out.Value = CopyIntoTemp(src, dst, temp, report, result, nullptr);
+  if (out.Value < 0) return result;
   if (::fsync(out.Value) != 0) {
     SetError(report, "cannot write '" + dst + "'", errno);
     return CopyResult::Failed;
   }
-  CopyResult result = Publish(out.Value, temp, dst, report);
-  if (result == CopyResult::Copied) SyncFolder(dst);
-  return result;
+  return Publish(out.Value, temp, dst, report);
+}
+
+CopyBatch::CopyBatch(size_t maxFiles, uint64_t maxBytes) : FMaxFiles(maxFiles), FMaxBytes(maxBytes) {}
+
+CopyBatch::~CopyBatch() {
+  for (Item& item : FPending) ::close(item.Fd);
+}
+
+void CopyBatch::Add(const std::string& src, const std::string& dst, Done done) {
+  std::string text;
+  int err = 0;
+  const Report report{&text, &err};
+  TempFile temp;
+  CopyResult result;
+  uint64_t size = 0;
+  Fd out;
+  out.Value = CopyIntoTemp(src, dst, temp, report, result, &size);
+  if (out.Value < 0) {
+    done(result, text, err);
+    return;
+  }
+  if (!temp.Path.empty()) {
+    // A named temporary file cannot wait: it is flushed and named now.
+    if (::fsync(out.Value) != 0) {
+      SetError(report, "cannot write '" + dst + "'", errno);
+      done(CopyResult::Failed, text, err);
+      return;
+    }
+    result = Publish(out.Value, temp, dst, report);
+    done(result, text, err);
+    return;
+  }
+  Item item;
+  // Starts the writeback now, so that it runs while the next files are copied.
+  ::sync_file_range(out.Value, 0, 0, SYNC_FILE_RANGE_WRITE);
+  item.Fd = out.Release();
+  item.Dst = dst;
+  item.OnDone = std::move(done);
+  FPending.push_back(std::move(item));
+  FBytes += size;
+  if (FPending.size() >= FMaxFiles || FBytes >= FMaxBytes) Flush();
+}
+
+void CopyBatch::Flush() {
+  std::vector<Item> items;
+  items.swap(FPending);
+  FBytes = 0;
+  // Each file's writeback was started when it was copied; one flush of the file system
+  // carries what is left of all of them to the disk (a flush per file would wait for the
+  // disk's cache once per file). All are flushed before any is named.
+  std::vector<int> errs;
+  int lastDevice = -1, lastErr = 0;
+  for (Item& item : items) {
+    struct stat st;
+    const int device = ::fstat(item.Fd, &st) == 0 ? static_cast<int>(st.st_dev) : -2;
+    if (device != lastDevice) {
+      lastErr = ::syncfs(item.Fd) == 0 ? 0 : errno;
+      if (lastErr == ENOSYS) lastErr = 0, lastDevice = -1;  // no syncfs: flush each file
+      else lastDevice = device;
+    }
+    int err = lastErr;
+    if (lastDevice == -1 && err == 0) err = ::fdatasync(item.Fd) == 0 ? 0 : errno;
+    errs.push_back(err);
+  }
+  for (size_t i = 0; i < items.size(); ++i) {
+    Item& item = items[i];
+    const int err = errs[i];
+    std::string text;
+    int errnum = 0;
+    const Report report{&text, &errnum};
+    CopyResult result;
+    if (err != 0) {
+      SetError(report, "cannot write '" + item.Dst + "'", err);
+      result = CopyResult::Failed;
+    } else {
+      TempFile unnamed;
+      result = Publish(item.Fd, unnamed, item.Dst, report);
+    }
+    ::close(item.Fd);
+    item.Fd = -1;
+    item.OnDone(result, text, errnum);
+  }
 }
 
 CopyResult WriteFileNoOverwrite(const std::string& dst,
@@ -405,9 +503,7 @@ CopyResult WriteFileNoOverwrite(const std::string& dst,
     SetError(report, "cannot finish '" + dst + "'", errno);
     return CopyResult::Failed;
   }
-  CopyResult result = Publish(created.Value, temp, dst, report);
-  if (result == CopyResult::Copied) SyncFolder(dst);
-  return result;
+  return Publish(created.Value, temp, dst, report);
 }
 
 }  // namespace platform

@@ -60,7 +60,9 @@ enum class CopyResult { Copied, AlreadyExists, Failed };
 // never replaces an existing file: a copy that is interrupted, even killed, leaves neither a
 // partial file under dst's name nor a temporary file. Where the file system has no unnamed
 // files, a named temporary file is renamed into place instead. On failure, error receives
-// a text and errnum the system's error number.
+// a text and errnum the system's error number. The file's bytes are on the disk before it
+// gets its name; the name itself is made durable by SyncFolder (or the system's writeback),
+// so that many copies into one folder share one flush of it.
 CopyResult CopyFileNoOverwrite(const std::string& src, const std::string& dst,
                                std::string* error = nullptr, int* errnum = nullptr);
 
@@ -71,6 +73,9 @@ CopyResult CopyFileNoOverwrite(const std::string& src, const std::string& dst,
 CopyResult WriteFileNoOverwrite(const std::string& dst,
                                 const std::function<bool(const std::string& tempPath)>& write,
                                 std::string* error = nullptr, int* errnum = nullptr);
+
+// Flushes a folder's entries (the names given to new files) to the disk.
+void SyncFolder(const std::string& folder);
 
 // Removes from a folder the temporary files that the two functions above (and the image
 // writers) left there when their process was killed: only our own names, only regular files

@@ -11,6 +11,7 @@
 #include <csignal>
 #include <stdexcept>
 
+#include "platform/copy_batch.h"
 #include "platform/fs.h"
 #include "tests/support/temp_folder.h"
 
@@ -238,4 +239,32 @@ TEST(CopyFileNoOverwrite, TheNamedTemporaryWayCopiesAndNeverReplaces) {
   std::vector<std::string> names = FolderNames(t / "out");
   std::sort(names.begin(), names.end());
   EXPECT_EQ(names, (std::vector<std::string>{"new.jpg", "taken.jpg"}));
+}
+
+// A batch names its files only once they are flushed; what is never flushed leaves nothing.
+TEST(CopyBatch, NamesFilesWhenFlushedAndLeavesNothingOtherwise) {
+  TempFolder t;
+  const std::string src = t.Write("src.jpg", "bytes");
+  t.Write("out/taken.jpg", "precious");
+  std::vector<std::string> settled;
+  auto done = [&](const std::string& name) {
+    return [&settled, name](CopyResult r, const std::string&, int) {
+      settled.push_back(name + (r == CopyResult::Copied ? ":copied" : r == CopyResult::AlreadyExists ? ":exists" : ":failed"));
+    };
+  };
+  {
+    CopyBatch batch(2);
+    batch.Add(src, t / "out/taken.jpg", done("taken"));
+    batch.Add(t / "missing.jpg", t / "out/m.jpg", done("missing"));
+    batch.Add(src, t / "out/a.jpg", done("a"));
+    EXPECT_FALSE(FileExists(t / "out/a.jpg"));
+    batch.Add(src, t / "out/b.jpg", done("b"));  // the batch is full: both are named
+    batch.Add(src, t / "out/c.jpg", done("c"));
+    EXPECT_EQ(batch.Pending(), 1u);
+  }  // c was never flushed
+  EXPECT_EQ(settled, (std::vector<std::string>{"taken:exists", "missing:failed", "a:copied", "b:copied"}));
+  std::vector<std::string> names = FolderNames(t / "out");
+  std::sort(names.begin(), names.end());
+  EXPECT_EQ(names, (std::vector<std::string>{"a.jpg", "b.jpg", "taken.jpg"}));
+  EXPECT_EQ(ReadAll(t / "out/b.jpg"), "bytes");
 }
