@@ -24,6 +24,20 @@ bool FailureStopsTheCopy(const TFileFailure& failure, const std::string& destina
          ::access(destination.c_str(), W_OK | X_OK) != 0;
 }
 
+TDestinationWatch::TDestinationWatch(const std::string& destination) : FPath(destination) {
+  if (const auto id = platform::GetFileId(destination); id && platform::DirectoryExists(destination)) {
+    FKnown = true;
+    FDevice = id->Device;
+    FInode = id->Inode;
+  }
+}
+
+bool TDestinationWatch::StillThere() const {
+  if (!FKnown) return true;  // a destination created by the copy itself
+  const auto id = platform::GetFileId(FPath);
+  return id && id->Device == FDevice && id->Inode == FInode;
+}
+
 std::string ClosingMessage(const std::string& root, const TCopySummary& s) {
   std::string text = TCopyWorkflow::kCopiedMessage + root;
   const int failed = static_cast<int>(s.FailedFiles.size());

@@ -20,6 +20,20 @@ struct TFileFailure {
 // cannot be created) and the copy goes on with the next.
 bool FailureStopsTheCopy(const TFileFailure& failure, const std::string& destination);
 
+// Whether the destination chosen at the start of a copy is still the same folder (same
+// device and inode): one that was removed, or a mount point whose volume went away, must
+// not be silently recreated or written to instead.
+class TDestinationWatch {
+ public:
+  explicit TDestinationWatch(const std::string& destination);
+  bool StillThere() const;
+
+ private:
+  std::string FPath;
+  bool FKnown = false;
+  unsigned long long FDevice = 0, FInode = 0;
+};
+
 // The message shown when the copy is over: where the images went and, when not every image
 // arrived, how many of them were copied, converted, already present, failed or not copied,
 // with the names and reasons of the first few failures.

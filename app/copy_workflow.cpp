@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdint>
-#include <cstring>
 #include <exception>
 #include <initializer_list>
 #include <string_view>
@@ -331,10 +330,19 @@ void TCopyWorkflow::RunCopy() {
     }
   } finish{batch, foldersSeen};
   FStopReason.clear();
+  const std::string destination = IncludeTrailingSlash(DestPath());
+  const TDestinationWatch watch(destination);
   for (int i = 0; i < count; ++i) {
     const std::string& S = files[i];
     TFileFailure failure;
     bool done = false;
+    if (!watch.StillThere()) {
+      FStopReason = "the destination folder " + destination + " is no longer there";
+      FSummary.StopReason = FStopReason;
+      FSummary.Error = FStopReason;
+      FSummary.NotCopied = count - i;
+      return;
+    }
     try {
       std::string D, F;
       SplitPath(S, D, F);
@@ -362,7 +370,7 @@ void TCopyWorkflow::RunCopy() {
     }
     if (!done) {
       CountFailure(S, failure);
-      if (FailureStopsTheCopy(failure, DestPath())) FStopReason = failure.Reason;
+      if (FailureStopsTheCopy(failure, destination)) FStopReason = failure.Reason;
     }
     if (!FStopReason.empty()) {
       FSummary.StopReason = FStopReason;
@@ -386,7 +394,7 @@ void TCopyWorkflow::SettleCopy(const std::string& S, const std::string& target, 
       break;
     case platform::CopyResult::Failed:
       CountFailure(S, failure);
-      if (FStopReason.empty() && FailureStopsTheCopy(failure, DestPath())) {
+      if (FStopReason.empty() && FailureStopsTheCopy(failure, IncludeTrailingSlash(DestPath()))) {
         FStopReason = failure.Reason;
       }
       return;

@@ -178,5 +178,24 @@ TEST_F(CopyWorkflowTest, AFullDestinationStopsTheCopyAndCountsTheRest) {
   EXPECT_TRUE(Messages[1].starts_with("error:")) << Messages[1];
 }
 
+// A destination folder replaced during the copy (removed and made again, or a volume
+// unmounted from under it) is not written to: the copy stops at the next file.
+TEST_F(CopyWorkflowTest, AReplacedDestinationStopsTheCopy) {
+  for (const char* f : {"a.jpg", "b.jpg", "c.jpg"}) DiscFile(f);
+  OnLoad = [&](const std::string& p) {
+    if (p.ends_with("/b.jpg")) {
+      fs::remove_all(Dest);
+      fs::create_directories(Dest);
+    }
+    return true;
+  };
+  Workflow->CopyFilesClick();
+  const TCopySummary& s = Workflow->LastSummary();
+  EXPECT_TRUE(fs::is_empty(Dest));
+  EXPECT_EQ(s.Copied + static_cast<int>(s.FailedFiles.size()) + s.NotCopied, 3);
+  EXPECT_EQ(s.NotCopied, 1);
+  EXPECT_NE(s.StopReason.find("is no longer there"), std::string::npos) << s.StopReason;
+}
+
 }  // namespace
 }  // namespace copytest
