@@ -4,6 +4,7 @@
 
 #include <sys/mount.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include "app/copy_outcome.h"
@@ -111,6 +112,15 @@ const TreeCase kCases[] = {
        fs::create_symlink("../B/b.jpg", t.Disc / "A/same.jpg");    // a file of the disc
      },
      {"A/a.jpg", "A/same.jpg", "A/toB/b.jpg"}, 3, 0, 0, 0},
+    {"TheTemporaryOfAKilledCopyIsRemoved", false,
+     [](CopyWorkflowTest& t) {
+       t.DiscFile("A/a.jpg");
+       const pid_t gone = ::fork();
+       if (gone == 0) ::_exit(0);
+       ::waitpid(gone, nullptr, 0);
+       WriteFile(t.Images() + "/A/.a.jpg.vandrel-" + std::to_string(gone) + ".Ab3dE9.part", "partial");
+     },
+     {"A/a.jpg"}, 1, 0, 0, 0},
     {"ADestinationInsideTheSource", false,
      [](CopyWorkflowTest& t) {
        t.DiscFile("a.jpg");
