@@ -23,7 +23,9 @@ class CopyBatch {
   using Done = std::function<void(CopyResult result, const std::string& error, int errnum)>;
 
   // A batch is flushed when it holds maxFiles files or maxBytes bytes.
-  explicit CopyBatch(size_t maxFiles = 64, uint64_t maxBytes = uint64_t{256} << 20);
+  // The defaults bound the pause a flush makes (the window services no messages meanwhile)
+  // to a few seconds even on a slow stick, while flushes stay few.
+  explicit CopyBatch(size_t maxFiles = 16, uint64_t maxBytes = uint64_t{32} << 20);
   // Pending files that were never flushed vanish with their unnamed files.
   ~CopyBatch();
   CopyBatch(const CopyBatch&) = delete;
