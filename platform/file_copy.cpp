@@ -345,7 +345,8 @@ int CopyIntoTemp(const std::string& src, const std::string& dst, TempFile& temp,
     return -1;
   }
   if (!S_ISREG(st.st_mode)) {
-    SetError(report, "'" + src + "' is not a regular file", EINVAL);
+    if (report.Text) *report.Text = "'" + src + "' is not a regular file";
+    if (report.Errno) *report.Errno = EINVAL;
     return -1;
   }
   ::fcntl(in.Value, F_SETFL, ::fcntl(in.Value, F_GETFL) & ~O_NONBLOCK);
