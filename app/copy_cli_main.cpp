@@ -64,19 +64,19 @@ void CatchInterrupts() {
 // the drive root that holds them).
 class TSourceAsDrive : public platform::DriveTable {
  public:
-  TSourceAsDrive(const platform::DriveTable& system, std::string root)
-      : FSystem(system), FRoot(std::move(root)) {}
+  TSourceAsDrive(std::shared_ptr<const platform::DriveTable> system, std::string root)
+      : FSystem(std::move(system)), FRoot(std::move(root)) {}
   std::vector<std::string> RootPaths() const override {
-    std::vector<std::string> roots = FSystem.RootPaths();
+    std::vector<std::string> roots = FSystem->RootPaths();
     roots.push_back(FRoot);
     return roots;
   }
   bool VolumeLabel(const std::string& rootPath, std::string& label) const override {
-    return FSystem.VolumeLabel(rootPath, label);
+    return FSystem->VolumeLabel(rootPath, label);
   }
 
  private:
-  const platform::DriveTable& FSystem;
+  std::shared_ptr<const platform::DriveTable> FSystem;
   std::string FRoot;
 };
 
@@ -171,7 +171,7 @@ int main(int argc, char** argv) {
     if (ec) root = source;
     if (root.empty() || root.back() != '/') root += '/';
     source = root;
-    platform::SetDriveTable(std::make_shared<TSourceAsDrive>(platform::Drives(), root));
+    platform::SetDriveTable(std::make_shared<TSourceAsDrive>(platform::Drives().Table(), root));
   }
   if (!platform::DirectoryExists(source)) {
     std::fprintf(stderr, "vandrel-copy-cli: the source folder %s does not exist\n", source.c_str());
@@ -224,15 +224,15 @@ int main(int argc, char** argv) {
   workflow.CopyFilesClick();
 
   const TCopySummary& s = workflow.LastSummary();
-  std::printf("\n%d images: %d copied, %d converted to JPEG, %d already present, %d failed\n",
-              s.Total, s.Copied, s.Converted, s.Skipped, static_cast<int>(s.FailedFiles.size()));
-  for (const std::string& f : s.FailedFiles) {
-    const auto reason = s.FailureReasons.find(f);
-    if (reason == s.FailureReasons.end()) std::printf("  not copied: %s\n", f.c_str());
-    else std::printf("  not copied: %s (%s)\n", f.c_str(), reason->second.c_str());
+  std::printf(
+      "\n%d images: %d copied, %d converted to JPEG, %d already present, %d failed, %d not copied\n",
+      s.Total, s.Copied, s.Converted, s.Skipped, static_cast<int>(s.FailedFiles.size()),
+      s.NotCopied);
+  for (size_t i = 0; i < s.FailedFiles.size(); ++i) {
+    std::printf("  failed: %s (%s)\n", s.FailedFiles[i].c_str(), s.FailureReasons[i].c_str());
   }
   if (verify && s.Error.empty() && !s.Cancelled) {
     std::printf("%d copies verified against the source\n", s.Copied + s.Converted);
   }
-  return s.FailedFiles.empty() && s.Error.empty() && !s.Cancelled ? 0 : 1;
+  return s.FailedFiles.empty() && s.NotCopied == 0 && s.Error.empty() && !s.Cancelled ? 0 : 1;
 }

@@ -1,14 +1,19 @@
 #include "app/copy_workflow.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdint>
 #include <exception>
 #include <initializer_list>
 #include <string_view>
 #include <locale>
+#include <set>
 
+#include "app/copy_outcome.h"
+#include "app/jpeg_name_map.h"
 #include "app/sorted_string_list.h"
 #include "app/tree_scanner.h"
+#include "platform/copy_batch.h"
 #include "platform/drives.h"
 #include "platform/fs.h"
 #include "platform/ui.h"
@@ -20,9 +25,6 @@ const char* const kMasks[] = {"*.bmp", "*.tif", "*.png", "*.jpg"};
 // The vendor's logo and notice images, in upper case; they are never copied.
 const char* const kVendorImages[] = {"VANDRELLOGO_RMMG_MED.JPG", "VANDRELLOGO_SUNFLOWER50.JPG",
                                      "YOUR-DIGITAL-PICTURES-ARE-H.JPG"};
-
-// How many names of files that could not be copied the closing message lists.
-constexpr size_t kFailedNamesShown = 5;
 
 // Joins texts into one string. (Chains of operator+ on strings draw false -Wrestrict
 // warnings from g++ 12 at -O2.)
@@ -185,6 +187,8 @@ void TCopyWorkflow::FormShow() {
 int TCopyWorkflow::ScanSource() {
   FFiles->List.Clear();
   FScanner->SetInitialDirectory(SourcePath());
+  // Copies made earlier into a destination inside the source are not images of the disc.
+  FScanner->SetExcludedFolders({IncludeTrailingSlash(DestPath()) + kImagesFolder});
   try {
     for (const char* mask : kMasks) {
       FScanner->SetFileMask(mask);
@@ -210,7 +214,12 @@ void TCopyWorkflow::tsFilesFileFound() {
   }
   // Thumbnail folders: "THUMBS/" with its case, so a folder "Thumbs" is kept while
   // "THUMBS" and any folder whose name ends in "THUMBS" are left out with all below them.
-  if (P.find("THUMBS/") != std::string::npos) return;
+  // Only the path below the disc's root counts: the folder it is mounted on may be named
+  // anything.
+  std::string_view below = P;
+  const std::string& root = FScanner->InitialDirectory();
+  if (below.starts_with(root)) below.remove_prefix(root.size());
+  if (below.find("THUMBS/") != std::string_view::npos) return;
   FFiles->List.Add(P);
   SetStatus(1, "Found file: " + P);
 }
@@ -286,8 +295,10 @@ void TCopyWorkflow::CopyFilesClick() {
   std::string error;
   try {
     RunCopy();
+    error = FSummary.Error;
   } catch (...) {
     error = CurrentExceptionMessage();
+    FSummary.StopReason = error;
   }
   FSummary.Error = error;
   try {
@@ -305,13 +316,40 @@ void TCopyWorkflow::RunCopy() {
   FSummary.Total = count;
   const char separator = FHooks.DecimalSeparator ? FHooks.DecimalSeparator()
                                                  : LocaleDecimalSeparator();
+  TJpegNameMap names(files);
+  // Copies are flushed to the disk in batches before they get their names; the folders
+  // written to have their new names flushed once, when the copy ends, however it ends.
+  platform::CopyBatch batch;
+  std::set<std::string> foldersSeen;
+  struct TFinish {
+    platform::CopyBatch& Batch;
+    std::set<std::string>& Folders;
+    ~TFinish() {
+      Batch.Flush();
+      for (const std::string& f : Folders) platform::SyncFolder(f);
+    }
+  } finish{batch, foldersSeen};
+  FStopReason.clear();
+  const std::string destination = IncludeTrailingSlash(DestPath());
+  const TDestinationWatch watch(destination);
   for (int i = 0; i < count; ++i) {
     const std::string& S = files[i];
+    TFileFailure failure;
+    bool done = false;
+    if (!watch.StillThere()) {
+      FStopReason = "the destination folder " + destination + " is no longer there";
+      FSummary.StopReason = FStopReason;
+      FSummary.Error = FStopReason;
+      FSummary.NotCopied = count - i;
+      return;
+    }
     try {
       std::string D, F;
       SplitPath(S, D, F);
       const std::string folder = DestinationFolder(DestPath(), D);
       platform::ForceDirectories(folder);
+      // Temporary files that a killed copy left in this folder go before new ones come.
+      if (foldersSeen.insert(folder).second) platform::RemoveStaleTemporaries(folder);
       const std::string T = IncludeTrailingSlash(folder) + F;
 
       SetStatus(1, "Copying file " + std::to_string(i + 1) + " of " + std::to_string(count) +
@@ -320,29 +358,78 @@ void TCopyWorkflow::RunCopy() {
       ProcessMessages();
       if (FTag == 1) {
         FSummary.Cancelled = true;
+        FSummary.NotCopied = count - i;
         Message(kCanceledMessage);
         return;
       }
-      CopyOneFile(S, F, T);
-      ProcessMessages();
+      done = CopyOneFile(S, F, T, names, batch, failure);
     } catch (...) {
-      FSummary.FailedFiles.push_back(S);
-      throw;
+      // A source that vanished or cannot be read, or a reader's or writer's error: this
+      // file fails; whether the copy goes on is decided below.
+      failure = TFileFailure{CurrentExceptionMessage(), 0};
     }
+    if (!done) {
+      CountFailure(S, failure);
+      if (FailureStopsTheCopy(failure, destination)) FStopReason = failure.Reason;
+    }
+    if (!FStopReason.empty()) {
+      FSummary.StopReason = FStopReason;
+      FSummary.Error = FStopReason;
+      FSummary.NotCopied = count - i - 1;
+      return;
+    }
+    ProcessMessages();
   }
 }
 
-void TCopyWorkflow::CopyOneFile(const std::string& S, const std::string& F,
-                                const std::string& T) {
+void TCopyWorkflow::SettleCopy(const std::string& S, const std::string& target, bool tiffUnconverted,
+                               platform::CopyResult result, const TFileFailure& failure) {
+  switch (result) {
+    case platform::CopyResult::Copied:
+      ++FSummary.Copied;
+      if (tiffUnconverted) ++FSummary.UnconvertedTiffs;
+      break;
+    case platform::CopyResult::AlreadyExists:
+      ++FSummary.Skipped;
+      break;
+    case platform::CopyResult::Failed:
+      CountFailure(S, failure);
+      if (FStopReason.empty() && FailureStopsTheCopy(failure, IncludeTrailingSlash(DestPath()))) {
+        FStopReason = failure.Reason;
+      }
+      return;
+  }
+  // Copies from a read-only disc are read-only; existing copies are made writable as well.
+  platform::ClearFileAttributes(target);
+}
+
+void TCopyWorkflow::CountFailure(const std::string& S, const TFileFailure& failure) {
+  FSummary.FailedFiles.push_back(S);
+  FSummary.FailureReasons.push_back(failure.Reason);
+}
+
+bool TCopyWorkflow::CopyOneFile(const std::string& S, const std::string& F, const std::string& T,
+                                TJpegNameMap& names, platform::CopyBatch& batch,
+                                TFileFailure& failure) {
   const bool asJpeg = FHooks.AsJpeg && FHooks.AsJpeg();
   const size_t dot = ExtensionDot(F);
   const std::string ext = dot != std::string::npos ? platform::UpperAscii(F.substr(dot)) : "";
   const bool isTiff = ext == ".TIF" || ext == ".TIFF";  // the "*.tif" mask finds both
-  const bool convert = asJpeg && isTiff;
+  bool convert = asJpeg && isTiff;
+  // A JPEG name that another image of the disc, or an earlier TIFF of this run, has: this
+  // TIFF is copied under its own name instead of being lost to the twin.
+  if (convert && !names.Claim(S)) {
+    convert = false;
+    ++FSummary.TiffsKeptForNameTwins;
+  }
   // The existence test looks for the name that would be written, so a converted TIFF is
   // not converted again and a ".JPG" the user edited is never replaced.
   std::string target = T;
   if (convert) target = T.substr(0, T.size() - (F.size() - dot)) + ".JPG";
+  if (platform::DirectoryExists(target)) {
+    failure = TFileFailure{"a folder of that name exists", EISDIR};
+    return false;
+  }
 
   if (!platform::FileExists(target)) {
     FFileNameText = F;
@@ -352,44 +439,63 @@ void TCopyWorkflow::CopyOneFile(const std::string& S, const std::string& F,
 
     platform::CopyResult result = platform::CopyResult::Failed;
     bool converted = false;
-    std::string reason;  // why the copy or the check of a conversion failed
     if (convert && loaded && FHooks.SaveJpeg) {
       std::exception_ptr saveError;
-      result = platform::WriteFileNoOverwrite(target, [&](const std::string& tempPath) {
-        try {
-          if (!FHooks.SaveJpeg(tempPath)) return false;
-        } catch (...) {
-          saveError = std::current_exception();
-          return false;
-        }
-        return !FHooks.CheckWritten || FHooks.CheckWritten(tempPath, reason);
-      });
+      std::string checkReason;  // why a converted file failed its check
+      result = platform::WriteFileNoOverwrite(
+          target,
+          [&](const std::string& tempPath) {
+            try {
+              if (!FHooks.SaveJpeg(tempPath)) return false;
+            } catch (...) {
+              saveError = std::current_exception();
+              return false;
+            }
+            return !FHooks.CheckWritten || FHooks.CheckWritten(tempPath, checkReason);
+          },
+          &failure.Reason, &failure.Errno);
       if (saveError) std::rethrow_exception(saveError);
       // A conversion that failed its check is a failed file, not a TIFF to copy instead.
-      converted = result != platform::CopyResult::Failed || !reason.empty();
+      if (!checkReason.empty()) {
+        failure = TFileFailure{checkReason, 0};
+        return false;
+      }
+      // A file system that refuses the new file refuses the unchanged copy too.
+      if (result == platform::CopyResult::Failed && failure.Errno != 0) return false;
+      converted = result != platform::CopyResult::Failed;
       if (result == platform::CopyResult::Copied) ++FSummary.Converted;
     }
     if (!converted) {
       // A TIFF that could not be decoded or encoded is copied as it is rather than written
       // as a JPEG of a partly decoded (or the previous) image.
       target = T;
-      result = FHooks.CopyFile ? FHooks.CopyFile(S, target, reason)
-                               : platform::CopyFileNoOverwrite(S, target);
-      if (result == platform::CopyResult::Copied) {
-        ++FSummary.Copied;
-        if (convert) ++FSummary.UnconvertedTiffs;
+      if (platform::DirectoryExists(target)) {
+        failure = TFileFailure{"a folder of that name exists", EISDIR};
+        return false;
       }
+      if (FHooks.CopyFile) {
+        // A checked copy is flushed and read back on its own, so it settles at once.
+        std::string reason;
+        const platform::CopyResult settled = FHooks.CopyFile(S, target, reason);
+        SettleCopy(S, target, convert, settled, TFileFailure{reason, 0});
+        return true;
+      }
+      // Counted when the batch settles the copy, which may be now or at a later flush.
+      batch.Add(S, target,
+                [this, S, target, convert](platform::CopyResult settled, const std::string& reason,
+                                           int errnum) {
+                  SettleCopy(S, target, convert, settled, TFileFailure{reason, errnum});
+                });
+      return true;
     }
     if (result == platform::CopyResult::AlreadyExists) ++FSummary.Skipped;
-    if (result == platform::CopyResult::Failed) {
-      FSummary.FailedFiles.push_back(S);
-      if (!reason.empty()) FSummary.FailureReasons[S] = reason;
-    }
+    if (result == platform::CopyResult::Failed) return false;
   } else {
     ++FSummary.Skipped;
   }
   // Copies from a read-only disc are read-only; existing copies are made writable as well.
   platform::ClearFileAttributes(target);
+  return true;
 }
 
 void TCopyWorkflow::CompletionSteps() {
@@ -405,22 +511,5 @@ void TCopyWorkflow::CompletionSteps() {
 }
 
 void TCopyWorkflow::ShowClosingMessage(const std::string& root) {
-  std::string text = kCopiedMessage + root;
-  const auto& failed = FSummary.FailedFiles;
-  if (!failed.empty()) {
-    // The closing message would otherwise claim every image was copied.
-    text += "\n\n" + std::to_string(failed.size()) +
-            (failed.size() == 1 ? " file could not be copied:" : " files could not be copied:");
-    for (size_t i = 0; i < failed.size() && i < kFailedNamesShown; ++i) text += "\n" + failed[i];
-    if (failed.size() > kFailedNamesShown) {
-      text += "\n... and " + std::to_string(failed.size() - kFailedNamesShown) + " more.";
-    }
-  }
-  // "As JPEG" was asked for; say so when TIFFs arrived as TIFFs all the same.
-  if (const int tiffs = FSummary.UnconvertedTiffs; tiffs > 0) {
-    text += "\n\n" + std::to_string(tiffs) +
-            (tiffs == 1 ? " TIFF file could not be converted to JPEG and was copied unchanged."
-                        : " TIFF files could not be converted to JPEG and were copied unchanged.");
-  }
-  Message(text);
+  Message(ClosingMessage(root, FSummary));
 }

@@ -15,9 +15,13 @@
 #include <string>
 #include <vector>
 
-#include "platform/fs.h"
-
+class TJpegNameMap;
+namespace platform {
+class CopyBatch;
+enum class CopyResult;
+}
 class TTreeScanner;
+struct TFileFailure;
 
 // An input/output error: the source folder or file of a path split cannot be found.
 class EInOutError : public std::runtime_error {
@@ -70,19 +74,25 @@ struct TCopyHooks {
   std::function<char()> DecimalSeparator;
 };
 
-// What the last copy did. A file counts in exactly one of Copied, Converted, Skipped and
-// FailedFiles, unless the copy ended early (Cancelled or Error).
+// What the last copy did. A file counts in exactly one of Copied, Converted, Skipped,
+// FailedFiles and NotCopied, so that these add up to Total.
 struct TCopySummary {
   int Total = 0;      // files in the list when the copy started
-  int Copied = 0;     // copied byte for byte (including UnconvertedTiffs)
+  int Copied = 0;     // copied byte for byte (including the two kinds of TIFF below)
   int Converted = 0;  // TIFFs written as JPEG
   int Skipped = 0;    // the destination file existed already
-  // With "As JPEG": TIFFs copied unchanged because their load or their conversion failed.
+  int NotCopied = 0;  // not attempted: the copy was cancelled or stopped before them
+  // With "As JPEG": TIFFs copied unchanged because their load or their conversion failed,
+  // and those copied unchanged because another image has their JPEG name.
   int UnconvertedTiffs = 0;
-  std::vector<std::string> FailedFiles;  // source paths that could not be copied
-  std::map<std::string, std::string> FailureReasons;  // source path -> why, where known
+  int TiffsKeptForNameTwins = 0;
+  std::vector<std::string> FailedFiles;     // source paths that could not be copied
+  std::vector<std::string> FailureReasons;  // why, for each of FailedFiles
   bool Cancelled = false;
-  std::string Error;            // message of an error that ended the copy, else empty
+  // Why the copy stopped before the end (the destination became full or unusable), else
+  // empty; also the message of an unexpected error that ended it.
+  std::string StopReason;
+  std::string Error;            // message shown as an error after the closing message
   std::string DestinationRoot;  // the "Vandrel Images" folder the copy wrote into
 };
 
@@ -153,7 +163,13 @@ class TCopyWorkflow {
 
   void tsFilesFileFound();
   void RunCopy();
-  void CopyOneFile(const std::string& S, const std::string& F, const std::string& T);
+  // Copies one file; false with the reason when it could not be copied.
+  bool CopyOneFile(const std::string& S, const std::string& F, const std::string& T,
+                   TJpegNameMap& names, platform::CopyBatch& batch, TFileFailure& failure);
+  void CountFailure(const std::string& S, const TFileFailure& failure);
+  // Counts a copy that the batch settled and makes the new or existing file writable.
+  void SettleCopy(const std::string& S, const std::string& target, bool tiffUnconverted,
+                  platform::CopyResult result, const TFileFailure& failure);
   void CompletionSteps();
   void ShowClosingMessage(const std::string& root);
 
@@ -178,4 +194,6 @@ class TCopyWorkflow {
   std::string FFileNameText;
   std::string FSourcePath, FDestPath;
   TCopySummary FSummary;
+  // Set when a copy settled by a batch flush failed in a way that stops the copy.
+  std::string FStopReason;
 };

@@ -285,10 +285,21 @@ std::string TForm3::GetVolumeLabel(const std::string& rootPath) {
 
 TTreeScanner& TForm3::tsFiles() { return FWorkflow->tsFiles(); }
 
+void TForm3::FitFrameToDesignedSize() {
+  const QSize frame = frameGeometry().size() - size();
+  if (frame.width() < 0 || frame.height() < 0) return;
+  FFrame = frame;
+  setMinimumSize(kMinWidth - frame.width(), kMinHeight - frame.height());
+  resize(kWindowWidth - frame.width(), kWindowHeight - frame.height());
+}
+
 void TForm3::showEvent(QShowEvent* event) {
   QMainWindow::showEvent(event);
   if (!FShown && !event->spontaneous()) {
     FShown = true;
+    FitFrameToDesignedSize();
+    // Window managers add their frame after the window is mapped; fit again once it is.
+    QTimer::singleShot(0, this, [this] { FitFrameToDesignedSize(); });
     FormShow();
   }
 }
@@ -326,12 +337,16 @@ void TForm3::LayoutControls() {
   Panel1->setGeometry(0, 0, kPanel1Width, height);
   Panel2->setGeometry(kPanel1Width, 0, std::max(0, width - kPanel1Width), height);
   // Memo1 is anchored left, top and bottom.
-  Memo1->setGeometry(3, 249, 177, std::max(0, height - 249 - kMemoBottomMargin));
+  // The anchors keep the distances they have in the client area at the designed frame size.
+  Memo1->setGeometry(3, 249, 177,
+                     std::max(0, height - 249 - (kMemoBottomMargin - FFrame.height())));
   // Inside Panel2's bevel: Panel3 on top, the file list below it.
   const QRect inner = Panel2->contentsRect();
   Panel3->setGeometry(inner.x(), inner.y(), inner.width(), kPanel3Height);
   // cbDest is anchored left, top and right.
-  cbDest->setGeometry(109, 2, std::max(0, inner.width() - 109 - kDestRightMargin), kComboHeight);
+  cbDest->setGeometry(109, 2,
+                      std::max(0, inner.width() - 109 - (kDestRightMargin - FFrame.width())),
+                      kComboHeight);
   lbFiles->setGeometry(inner.x(), inner.y() + kPanel3Height, inner.width(),
                        std::max(0, inner.height() - kPanel3Height));
 }

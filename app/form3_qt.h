@@ -5,6 +5,7 @@
 // window supplies its controls to it through the workflow's hooks.
 
 #include <QMainWindow>
+#include <QSize>
 #include <memory>
 #include <string>
 
@@ -82,6 +83,9 @@ class TForm3 : public QMainWindow {
   void LayoutControls();
   void SetStatusText(int panel, const std::string& text);
   void CloseIfRequested(bool queued);
+  // The designed size and minimum are those of the whole window, frame included: once the
+  // frame is known, the client area gives up what the frame takes.
+  void FitFrameToDesignedSize();
 
   std::unique_ptr<TCopyWorkflow> FWorkflow;
   // Destroyed before the widgets, which it tells to forget it.
@@ -89,4 +93,5 @@ class TForm3 : public QMainWindow {
   QWidget* FClient = nullptr;
   bool FShown = false;
   bool FCloseRequested = false;
+  QSize FFrame{0, 0};  // what the window's frame adds to the client area
 };

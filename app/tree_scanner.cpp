@@ -2,6 +2,9 @@
 
 #include "app/tree_scanner.h"
 
+#include <climits>
+#include <cstdlib>
+
 #include "app/comma_text.h"
 #include "platform/ui.h"
 
@@ -9,6 +12,16 @@ namespace {
 
 int32_t Increment(int32_t v) {
   return static_cast<int32_t>(static_cast<uint32_t>(v) + 1u);
+}
+
+// The path with every link resolved, ending with '/' for a folder; empty when it cannot be
+// resolved (missing, a dangling link, no access).
+std::string Resolved(const std::string& path, bool folder) {
+  char buf[PATH_MAX];
+  if (!::realpath(path.c_str(), buf)) return std::string();
+  std::string out(buf);
+  if (folder && out.back() != '/') out += '/';
+  return out;
 }
 
 }  // namespace
@@ -74,9 +87,13 @@ void TTreeScanner::Search() {
       if (FInitialDirectory.empty()) FInitialDirectory = "./";
     }
     FInitialDirectory = NormalizeFolder(FInitialDirectory);
-    TVisited visited;
+    TWalk walk;
+    for (const std::string& excluded : FExcludedFolders) {
+      if (std::optional<platform::FileId> id = platform::GetFileId(excluded)) walk.Visited.insert(*id);
+    }
     const std::string start = FInitialDirectory;  // handlers may change the property
-    ScanDirectory(start, visited);
+    walk.Root = Resolved(start, true);
+    ScanDirectory(start, walk);
   }
   Fire(OnSearchDone);
 }
@@ -86,7 +103,16 @@ bool TTreeScanner::Visited(const TVisited& visited, const std::string& folder) c
   return id && visited.count(*id) != 0;
 }
 
-void TTreeScanner::ScanDirectory(const std::string& folder, TVisited& visited) {
+bool TTreeScanner::LinkInside(const TWalk& walk, const std::string& path) {
+  if (walk.Root.empty()) return false;
+  const std::string target = Resolved(path, false);
+  if (target.empty()) return false;
+  return target.compare(0, walk.Root.size(), walk.Root) == 0 ||
+         target + '/' == walk.Root;  // a link to the start folder itself (a cycle, cut below)
+}
+
+void TTreeScanner::ScanDirectory(const std::string& folder, TWalk& walk) {
+  TVisited& visited = walk.Visited;
   platform::ProcessMessages();
   FFileSize = 0;
   FFileFound = folder;
@@ -107,6 +133,7 @@ void TTreeScanner::ScanDirectory(const std::string& folder, TVisited& visited) {
       if (e.Attr & (platform::faSystem | platform::faVolume)) continue;
       if ((e.Attr & platform::faHidden) && !hidden) continue;
       std::string path = folder + e.Name + "/";
+      if (e.Link && !LinkInside(walk, path)) continue;
       // A folder this search has entered already (a link to an ancestor, or a second link
       // to one folder) is skipped altogether: it is neither entered nor reported, so links
       // can make the walk neither endless nor exponentially long.
@@ -126,6 +153,8 @@ void TTreeScanner::ScanDirectory(const std::string& folder, TVisited& visited) {
       for (const platform::FindEntry& e : entries) {
         if (e.Attr & (platform::faDirectory | platform::faVolume)) continue;
         if ((e.Attr & platform::faHidden) && !hidden) continue;
+        // A link to a file outside the tree is not reported, so it is never read.
+        if (e.Link && !LinkInside(walk, folder + e.Name)) continue;
         files.Add(folder + e.Name, e.Size);
       }
     }
@@ -142,7 +171,7 @@ void TTreeScanner::ScanDirectory(const std::string& folder, TVisited& visited) {
     // Two links here to one folder: the first one entered it.
     if (Visited(visited, folders[i])) continue;
     if (FRecursive) {
-      ScanDirectory(folders[i], visited);
+      ScanDirectory(folders[i], walk);
     } else {
       FFileFound = folders[i];
       Fire(OnDirectoryFound);

@@ -56,7 +56,13 @@ class TTreeScanner : public TComponent {
   int32_t DirectoriesFoundCount() const { return FDirectoriesFoundCount; }
   void SetDirectoriesFoundCount(int32_t value) { FDirectoriesFoundCount = value; }
 
-  // Runs one complete search from InitialDirectory and returns when it is finished. An
+  // Folders that searches never enter nor report, wherever they lie (recognised by device
+  // and inode, so any path to them counts): for example the copies being made of the tree.
+  void SetExcludedFolders(std::vector<std::string> folders) { FExcludedFolders = std::move(folders); }
+
+  // Runs one complete search from InitialDirectory and returns when it is finished.
+  // Symbolic links are followed only to files and folders inside the start folder (after
+  // resolving every link), so a tree can never lead the search elsewhere. An
   // exception from a handler abandons the search and propagates; OnSearchDone is then not
   // fired, but SearchInProgress is back to its previous state.
   void Search();
@@ -74,8 +80,14 @@ class TTreeScanner : public TComponent {
     }
   };
   using TVisited = std::set<platform::FileId, TIdLess>;
+  struct TWalk {
+    TVisited Visited;
+    std::string Root;  // the start folder with every link resolved, ending with '/'
+  };
   bool Visited(const TVisited& visited, const std::string& folder) const;
-  void ScanDirectory(const std::string& folder, TVisited& visited);
+  // Whether an entry that is a link resolves to a place inside the walk's root.
+  static bool LinkInside(const TWalk& walk, const std::string& path);
+  void ScanDirectory(const std::string& folder, TWalk& walk);
   void Fire(const TNotifyEvent& event);
 
   std::string FFileFound;
@@ -88,4 +100,5 @@ class TTreeScanner : public TComponent {
   bool FFindHiddenFolders = false;
   int32_t FFilesFoundCount = 0;
   int32_t FDirectoriesFoundCount = 0;
+  std::vector<std::string> FExcludedFolders;
 };

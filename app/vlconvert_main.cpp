@@ -1,7 +1,8 @@
 // vlconvert IN OUT: loads an image file with the I/O component, chosen by IN's extension,
 // and writes it to OUT in the format of OUT's extension (JPEG for .jpg, .jpeg and .jpe).
-// Prints what was loaded and whether each step failed; exits with 0 only when both the
-// load and the save succeeded.
+// Prints what was loaded and whether each step failed. The exit status says which step
+// failed: 0 both succeeded, 1 the load failed, 2 wrong arguments or an unsupported format,
+// 3 the save failed.
 
 #include <cstdio>
 #include <exception>
@@ -31,34 +32,40 @@ bool Listed(const std::string& path) {
   return FindFormatByExtension(ExtractFileExtension(path)).has_value();
 }
 
+enum TExit { kOk = 0, kLoadFailed = 1, kUsage = 2, kSaveFailed = 3 };
+
+// The step under way, so that an error is reported with the step it ended.
+TExit gFailingStep = kLoadFailed;
+
 int Run(const std::string& in, const std::string& out) {
   for (const std::string* path : {&in, &out}) {
     if (!Listed(*path)) {
       std::fprintf(stderr, "%s: unsupported format\n", path->c_str());
-      return 2;
+      return kUsage;
     }
   }
   TVistrelIO io;
   io.LoadFromFile(in);
   TVLBitmap& bitmap = *io.TargetBitmap();
   std::printf("%s %s: %d x %d, %s, %d x %d dpi, AbortFlag %s\n",
-              io.AbortFlag() ? "failed" : "loaded", in.c_str(), bitmap.Width(), bitmap.Height(),
+              io.AbortFlag() ? "failed to load" : "loaded", in.c_str(), bitmap.Width(), bitmap.Height(),
               PixelFormatName(bitmap.PixelFormat()), io.Params().DpiX(), io.Params().DpiY(),
               io.AbortFlag() ? "set" : "clear");
-  if (io.AbortFlag()) return 1;
+  if (io.AbortFlag()) return kLoadFailed;
 
+  gFailingStep = kSaveFailed;
   const std::string ext = Lower(ExtractFileExtension(out));
   if (ext == ".jpg" || ext == ".jpeg" || ext == ".jpe")
     io.SaveJpegFile(out);
   else
     io.SaveToFile(out);
   std::printf("saved %s: AbortFlag %s\n", out.c_str(), io.AbortFlag() ? "set" : "clear");
-  return io.AbortFlag() ? 1 : 0;
+  return io.AbortFlag() ? kSaveFailed : kOk;
 }
 
 }  // namespace
 
-const char* const kUsage =
+const char* const kHelpText =
     "Usage: vlconvert IN OUT\n"
     "Converts an image file: loads IN in the format of its extension and writes OUT in the\n"
     "format of its extension (JPEG for .jpg, .jpeg and .jpe).\n"
@@ -68,7 +75,7 @@ const char* const kUsage =
 
 int main(int argc, char** argv) {
   if (argc == 2 && std::string(argv[1]) == "--help") {
-    std::fputs(kUsage, stdout);
+    std::fputs(kHelpText, stdout);
     return 0;
   }
   if (argc == 2 && std::string(argv[1]) == "--version") {
@@ -77,14 +84,16 @@ int main(int argc, char** argv) {
   }
   if (argc != 3) {
     std::fprintf(stderr, "usage: vlconvert IN OUT\n");
-    return 2;
+    return kUsage;
   }
   try {
     return Run(argv[1], argv[2]);
   } catch (const std::exception& e) {
-    std::fprintf(stderr, "vlconvert: %s\n", e.what());
+    std::fprintf(stderr, "vlconvert: %s: %s\n",
+                 gFailingStep == kLoadFailed ? "load failed" : "save failed", e.what());
   } catch (...) {
-    std::fprintf(stderr, "vlconvert: unknown error\n");
+    std::fprintf(stderr, "vlconvert: %s: unknown error\n",
+                 gFailingStep == kLoadFailed ? "load failed" : "save failed");
   }
-  return 3;
+  return gFailingStep;
 }

@@ -4,7 +4,10 @@
 #include "platform/drives.h"
 
 #include <dirent.h>
+#include <fcntl.h>
+#include <poll.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <climits>
@@ -77,15 +80,45 @@ bool SameDevice(const std::string& linkPath, const std::string& source) {
          S_ISBLK(sa.st_mode) && S_ISBLK(sb.st_mode) && sa.st_rdev == sb.st_rdev;
 }
 
+// The mount table of /proc/self/mountinfo, read again only when the kernel flags a change
+// on it (POLLPRI), so that a scan that asks for every file's drive reads it once.
 class SystemDriveTable : public DriveTable {
  public:
-  std::vector<std::string> RootPaths() const override {
-    return DriveRootsFromMounts(ParseMountInfo(ReadFile("/proc/self/mountinfo")));
+  ~SystemDriveTable() override {
+    if (FFd >= 0) ::close(FFd);
   }
+  std::vector<std::string> RootPaths() const override { return DriveRootsFromMounts(Mounts()); }
   bool VolumeLabel(const std::string& rootPath, std::string& label) const override {
-    return VolumeLabelFromMounts(ParseMountInfo(ReadFile("/proc/self/mountinfo")),
-                                 "/dev/disk/by-label", rootPath, label);
+    return VolumeLabelFromMounts(Mounts(), "/dev/disk/by-label", rootPath, label);
   }
+
+ private:
+  std::vector<MountEntry> Mounts() const {
+    std::lock_guard<std::mutex> lock(FMutex);
+    if (FFd < 0) {
+      FFd = ::open("/proc/self/mountinfo", O_RDONLY | O_CLOEXEC);
+      if (FFd < 0) return ParseMountInfo(ReadFile("/proc/self/mountinfo"));
+      FStale = true;
+    }
+    pollfd p{FFd, POLLPRI, 0};
+    if (::poll(&p, 1, 0) > 0 && (p.revents & (POLLPRI | POLLERR))) FStale = true;
+    if (FStale) {
+      // Reading the file from its start also acknowledges the change.
+      std::string text;
+      char buf[16384];
+      ssize_t n;
+      ::lseek(FFd, 0, SEEK_SET);
+      while ((n = ::read(FFd, buf, sizeof buf)) > 0) text.append(buf, static_cast<size_t>(n));
+      FMounts = ParseMountInfo(text);
+      FStale = false;
+    }
+    return FMounts;
+  }
+
+  mutable std::mutex FMutex;
+  mutable int FFd = -1;
+  mutable bool FStale = true;
+  mutable std::vector<MountEntry> FMounts;
 };
 
 std::mutex& TableMutex() {
@@ -208,12 +241,11 @@ bool VolumeLabelFromMounts(const std::vector<MountEntry>& mounts, const std::str
   return true;
 }
 
-const DriveTable& Drives() {
-  static SystemDriveTable system;
+DrivesHold Drives() {
+  static const std::shared_ptr<const DriveTable> system = std::make_shared<SystemDriveTable>();
   std::lock_guard<std::mutex> lock(TableMutex());
   const std::shared_ptr<DriveTable>& installed = InstalledTable();
-  if (installed) return *installed;
-  return system;
+  return DrivesHold(installed ? installed : system);
 }
 
 void SetDriveTable(std::shared_ptr<DriveTable> table) {
@@ -223,7 +255,8 @@ void SetDriveTable(std::shared_ptr<DriveTable> table) {
 
 std::string DrivePrefix(const std::string& path) {
   std::string best = "/";
-  for (const std::string& root : Drives().RootPaths()) {
+  const std::vector<std::string> roots = Drives().RootPaths();
+  for (const std::string& root : roots) {
     if (root.size() <= best.size() || root.empty() || root.back() != '/') continue;
     bool inside = path.compare(0, root.size(), root) == 0 ||
                   (path.size() + 1 == root.size() && root.compare(0, path.size(), path) == 0);

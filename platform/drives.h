@@ -61,8 +61,24 @@ std::string UnescapeUdevName(std::string_view name);
 bool VolumeLabelFromMounts(const std::vector<MountEntry>& mounts, const std::string& byLabelDir,
                            const std::string& rootPath, std::string& label);
 
-// The drive table in use: the system's, unless a test installed its own.
-const DriveTable& Drives();
+// A hold on a drive table, taken under the table's lock: it stays valid while another
+// thread installs a different table.
+class DrivesHold {
+ public:
+  explicit DrivesHold(std::shared_ptr<const DriveTable> table) : FTable(std::move(table)) {}
+  std::vector<std::string> RootPaths() const { return FTable->RootPaths(); }
+  bool VolumeLabel(const std::string& rootPath, std::string& label) const {
+    return FTable->VolumeLabel(rootPath, label);
+  }
+  const std::shared_ptr<const DriveTable>& Table() const { return FTable; }
+
+ private:
+  std::shared_ptr<const DriveTable> FTable;
+};
+
+// The drive table in use: the system's, unless a test installed its own. The system's
+// table reads the mount table once and again only when the kernel reports a change.
+DrivesHold Drives();
 // Installs a drive table; nullptr restores the system's.
 void SetDriveTable(std::shared_ptr<DriveTable> table);
 

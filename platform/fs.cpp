@@ -69,6 +69,11 @@ bool FindFiles(const std::string& pattern, std::vector<FindEntry>& out) {
       continue;  // vanished between readdir and stat
     }
     FindEntry e;
+    e.Link = d->d_type == DT_LNK;
+    if (d->d_type == DT_UNKNOWN) {
+      struct stat own;
+      e.Link = ::fstatat(dirFd, d->d_name, &own, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(own.st_mode);
+    }
     e.Name = std::string(name);
     e.Attr = AttributesOf(st, name);
     e.Size = S_ISREG(st.st_mode) && st.st_size > 0 ? static_cast<uint64_t>(st.st_size) : 0;
@@ -121,10 +126,20 @@ uint32_t ProcessUmask() {
 }
 
 bool ClearFileAttributes(const std::string& path) {
+  if (path.empty()) return false;
+  // Opened without following a link and checked on the descriptor, so that neither a link
+  // nor a name swapped in meanwhile can direct the change at another file.
+  // O_PATH opens even a file nobody may read; its /proc link then names exactly that file.
+  const int fd = ::open(path.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC);
+  if (fd < 0) return false;
   struct stat st;
-  if (path.empty() || ::stat(path.c_str(), &st) != 0) return false;
-  mode_t base = S_ISDIR(st.st_mode) ? 0777 : 0666;
-  return ::chmod(path.c_str(), base & ~static_cast<mode_t>(ProcessUmask())) == 0;
+  bool done = false;
+  if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
+    const std::string self = "/proc/self/fd/" + std::to_string(fd);
+    done = ::chmod(self.c_str(), 0666 & ~static_cast<mode_t>(ProcessUmask())) == 0;
+  }
+  ::close(fd);
+  return done;
 }
 
 bool ForceDirectories(const std::string& path) {

@@ -27,6 +27,7 @@ struct FindEntry {
   std::string Name;   // the entry's name, without folder
   uint32_t Attr = 0;  // FileAttr bits
   uint64_t Size = 0;  // bytes; 0 for folders
+  bool Link = false;  // the entry is a symbolic link (Attr and Size describe its target)
 };
 
 // '*' and '?' wildcards, letters compared without regard to case. A mask "*.xyz" whose
@@ -55,20 +56,38 @@ std::optional<FileId> GetFileId(const std::string& path);
 enum class CopyResult { Copied, AlreadyExists, Failed };
 
 // Copies src to dst, keeping the permission bits and the modification time. The bytes are
-// written under a temporary name in dst's folder and renamed into place without replacing
-// an existing file, so an interrupted copy never leaves a partial file under dst's name.
+// written into an unnamed file in dst's folder, flushed, and linked to dst's name, which
+// never replaces an existing file: a copy that is interrupted, even killed, leaves neither a
+// partial file under dst's name nor a temporary file. Where the file system has no unnamed
+// files, a named temporary file is renamed into place instead. On failure, error receives
+// a text and errnum the system's error number. The file's bytes are on the disk before it
+// gets its name; the name itself is made durable by SyncFolder (or the system's writeback),
+// so that many copies into one folder share one flush of it.
 CopyResult CopyFileNoOverwrite(const std::string& src, const std::string& dst,
-                               std::string* error = nullptr);
+                               std::string* error = nullptr, int* errnum = nullptr);
 
 // Writes a new file dst through `write`, which receives a temporary path in dst's folder
 // and returns true when it wrote the file completely. The temporary file is then renamed
-// to dst without replacing an existing file; on any failure it is removed.
+// to dst without replacing an existing file; on any failure it is removed (errnum 0 when
+// the writer failed).
 CopyResult WriteFileNoOverwrite(const std::string& dst,
                                 const std::function<bool(const std::string& tempPath)>& write,
-                                std::string* error = nullptr);
+                                std::string* error = nullptr, int* errnum = nullptr);
 
-// Makes the file readable and writable by its owner: mode 0666 & ~umask (0777 & ~umask for
-// folders). Returns false when that fails.
+// Flushes a folder's entries (the names given to new files) to the disk.
+void SyncFolder(const std::string& folder);
+
+// Removes from a folder the temporary files that the two functions above (and the image
+// writers) left there when their process was killed: only our own names, only regular files
+// of this user, only when the process that wrote them no longer runs. Returns the count.
+int RemoveStaleTemporaries(const std::string& folder);
+// Unnamed temporary files on (the default) or off, so that tests can take the way that file
+// systems without them take.
+void SetUnnamedTemporaries(bool enabled);
+
+// Makes a regular file readable and writable by its owner: mode 0666 & ~umask. Folders,
+// devices and symbolic links (and what a link points to) are left alone; false for them and
+// when the change fails.
 bool ClearFileAttributes(const std::string& path);
 // The process's file-creation mask (permission bits only), read without changing it where
 // the system allows.

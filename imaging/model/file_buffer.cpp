@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -63,6 +64,7 @@ bool TVLFileBuffer::Create(uint64_t Size, const std::string& Dir) {
     FFd = fd;
     FFileName = name;
     FSize = Size;
+    FWrittenBegin = FWrittenEnd = 0;
     return true;
   }
   return false;
@@ -104,6 +106,12 @@ bool TVLFileBuffer::ReadAt(uint64_t Offset, void* Data, size_t Length) const {
 }
 
 bool TVLFileBuffer::WriteAt(uint64_t Offset, const void* Data, size_t Length) {
+  if (Length > 0 && FFd >= 0) {
+    // Widened before the write: a failed write may still have changed some bytes.
+    if (FWrittenBegin == FWrittenEnd) FWrittenBegin = Offset;
+    FWrittenBegin = std::min(FWrittenBegin, Offset);
+    FWrittenEnd = std::max(FWrittenEnd, Offset + Length);
+  }
   return TransferAt(FFd, Offset, static_cast<const uint8_t*>(Data), Length, ::pwrite);
 }
 
@@ -129,7 +137,8 @@ uint8_t* TVLFileBuffer::MapRow(uint64_t Offset, uint32_t Length, uint8_t Access)
   row.Access = Access;
   row.Buffer.reset(new (std::nothrow) uint8_t[Length ? Length : 1]());
   if (!row.Buffer) throw EVLBitmapError("Out of memory for an image row");
-  if ((Access & raRead) && !ReadAt(Offset, row.Buffer.get(), Length))
+  const bool written = Offset < FWrittenEnd && Offset + Length > FWrittenBegin;
+  if ((Access & raRead) && written && !ReadAt(Offset, row.Buffer.get(), Length))
     throw EVLBitmapError("Cannot read the temporary image file " + FFileName);
   FRows.push_back(std::move(row));
   return FRows.back().Buffer.get();
@@ -142,6 +151,10 @@ void TVLFileBuffer::CopyFrom(TVLFileBuffer& Source, uint64_t Length) {
     throw EVLBitmapError("Temporary image files cannot be copied");
   // One system call moves the bytes inside the kernel where the file system allows;
   // otherwise they go through a 1 MiB buffer.
+  if (Length > 0) {
+    FWrittenBegin = 0;
+    FWrittenEnd = std::max(FWrittenEnd, Length);
+  }
   loff_t in = 0, out = 0;
   uint64_t left = Length;
   while (left > 0) {

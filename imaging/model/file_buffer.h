@@ -28,7 +28,9 @@ class TVLFileBuffer {
 
   // Releases the buffer handed out before (writing it back when Access held raWrite), then
   // hands out a new buffer of Length bytes for the file range at Offset, filled from the file
-  // when Access holds raRead (zeroes otherwise). Throws EVLBitmapError on I/O failure.
+  // when Access holds raRead (zeroes otherwise). A range that nothing was written to since
+  // Create is known to hold zeroes and is not read, so filling a new image costs its writes
+  // only, whatever the access. Throws EVLBitmapError on I/O failure.
   uint8_t* MapRow(uint64_t Offset, uint32_t Length, uint8_t Access);
   // Releases every handed-out buffer, writing back those handed out with raWrite.
   // Throws EVLBitmapError when a write fails.
@@ -56,4 +58,7 @@ class TVLFileBuffer {
   int FFd = -1;
   uint64_t FSize = 0;
   std::vector<TMappedRow> FRows;
+  // Every byte written since Create lies in [FWrittenBegin, FWrittenEnd); outside is zero.
+  uint64_t FWrittenBegin = 0;
+  uint64_t FWrittenEnd = 0;
 };

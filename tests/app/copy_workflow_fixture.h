@@ -66,14 +66,14 @@ inline std::vector<std::string> FilesBelow(const fs::path& dir) {
   std::vector<std::string> out;
   if (!fs::exists(dir)) return out;
   for (const auto& e : fs::recursive_directory_iterator(dir)) {
-    if (e.is_regular_file()) out.push_back(fs::relative(e.path(), dir).string());
+    if (e.is_regular_file()) out.push_back(e.path().lexically_relative(dir).string());
   }
   std::sort(out.begin(), out.end());
   return out;
 }
 
 class CopyWorkflowTest : public ::testing::Test {
- protected:
+ public:
   void SetUp() override {
     char pattern[] = "/tmp/vandrel-copy-test.XXXXXX";
     ASSERT_NE(::mkdtemp(pattern), nullptr);

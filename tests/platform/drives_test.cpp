@@ -1,7 +1,10 @@
 // Drive table: mountinfo parsing, drive roots, labels and the drive prefix.
 
 #include <gtest/gtest.h>
+#include <sys/mount.h>
 #include <unistd.h>
+
+#include <algorithm>
 
 #include "platform/drives.h"
 #include "tests/support/temp_folder.h"
@@ -104,4 +107,27 @@ TEST(Drives, DrivePrefixUsesInstalledTableAndWholeComponents) {
   ASSERT_FALSE(roots.empty());
   EXPECT_EQ(roots[0], "/");
   EXPECT_TRUE(Drives().VolumeLabel("/", label));
+}
+
+// The system's table is read once and again when the mount table changes: a volume mounted or
+// unmounted meanwhile is seen at the next query.
+TEST(Drives, TheSystemTableFollowsMountsAndUnmounts) {
+  TempFolder t;
+  char point[] = "/mnt/vandrel-drive-test-XXXXXX";
+  if (::mkdtemp(point) == nullptr) GTEST_SKIP() << "cannot create a mount point under /mnt";
+  const std::string root = std::string(point) + "/";
+  const auto listed = [&] {
+    const std::vector<std::string> roots = Drives().RootPaths();
+    return std::find(roots.begin(), roots.end(), root) != roots.end();
+  };
+  EXPECT_FALSE(listed());
+  if (::mount(t.Path().c_str(), point, nullptr, MS_BIND, nullptr) != 0) {
+    ::rmdir(point);
+    GTEST_SKIP() << "cannot mount here";
+  }
+  EXPECT_TRUE(listed());
+  EXPECT_TRUE(listed());
+  ::umount2(point, MNT_DETACH);
+  EXPECT_FALSE(listed());
+  ::rmdir(point);
 }

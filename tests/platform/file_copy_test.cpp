@@ -4,12 +4,14 @@
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <csignal>
 #include <stdexcept>
 
+#include "platform/copy_batch.h"
 #include "platform/fs.h"
 #include "tests/support/temp_folder.h"
 
@@ -147,8 +149,10 @@ TEST(WriteFileNoOverwrite, ALongNonAsciiNameGetsAWholeCharacterTemporaryName) {
             CopyResult::Copied);
   EXPECT_EQ(ReadAll(t / name), "jpeg");
   ASSERT_GT(temp.size(), 1u);
-  // The shortened copy of the name inside ".<name>.XXXXXX.part" ends on a whole character.
-  const std::string kept = temp.substr(1, temp.size() - 1 - std::string(".XXXXXX.part").size());
+  // The shortened copy of the name inside ".<name>.vandrel-<pid>.XXXXXX.part" ends on a whole
+  // character.
+  ASSERT_NE(temp.rfind(".vandrel-"), std::string::npos) << temp;
+  const std::string kept = temp.substr(1, temp.rfind(".vandrel-") - 1);
   ASSERT_LE(kept.size(), 200u);
   EXPECT_EQ(kept, name.substr(0, kept.size()));
   EXPECT_EQ(kept.size() % 3, 0u) << "a character was cut";
@@ -163,10 +167,14 @@ TEST(FileAttributes, ClearMakesReadOnlyFileWritableUnderTheUmask) {
   EXPECT_TRUE(ClearFileAttributes(f));
   EXPECT_EQ(StatOf(f).st_mode & 0777, 0640u);
   EXPECT_EQ(GetFileAttributes(f), 0u);
+  // Folders, links and what links point to are left alone.
   std::string d = t.Mkdir("dir");
-  EXPECT_TRUE(ClearFileAttributes(d));
-  EXPECT_EQ(StatOf(d).st_mode & 0777, 0750u);
-  EXPECT_FALSE(ClearFileAttributes(t / "missing"));
+  ASSERT_EQ(::chmod(d.c_str(), 0500), 0);
+  ASSERT_EQ(::symlink(f.c_str(), (t / "link").c_str()), 0);
+  ASSERT_EQ(::chmod(f.c_str(), 0400), 0);
+  for (const std::string& p : {d, t / "link", t / "missing"}) EXPECT_FALSE(ClearFileAttributes(p)) << p;
+  EXPECT_EQ(StatOf(d).st_mode & 0777, 0500u);
+  EXPECT_EQ(StatOf(f).st_mode & 0777, 0400u);
   ::umask(022);
 }
 
@@ -185,4 +193,78 @@ TEST(Folders, ForceDirectoriesAndCurrentDirectory) {
   EXPECT_FALSE(SetCurrentDir(t / "none"));
   ASSERT_TRUE(SetCurrentDir(before));
   EXPECT_EQ(TempDirectory().back(), '/');
+}
+
+// Temporaries of a process that no longer runs are ours to remove; anything else stays: a
+// live writer's, another name, a folder, a user's file that merely looks alike.
+TEST(RemoveStaleTemporaries, RemovesOnlyOurTemporariesOfDeadProcesses) {
+  TempFolder t;
+  const pid_t dead = ::fork();
+  if (dead == 0) ::_exit(0);
+  ASSERT_GT(dead, 0);
+  ::waitpid(dead, nullptr, 0);
+  const std::string d = std::to_string(dead), live = std::to_string(::getpid());
+  struct Entry {
+    std::string Name;
+    bool Removed;
+  };
+  const Entry entries[] = {
+      {".a.jpg.vandrel-" + d + ".Ab3dE9.part", true},
+      {".vl-save-" + d + "-12.part", true},
+      {".a.jpg.vandrel-" + live + ".Ab3dE9.part", false},
+      {".vl-save-" + live + "-1.part", false},
+      {".a.jpg.vandrel-" + d + ".Ab3.part", false},
+      {".notes.part", false},
+      {"a.jpg.vandrel-" + d + ".Ab3dE9.part", false},
+      {".vl-save-x" + d + "-1.part", false},
+  };
+  for (const Entry& e : entries) t.Write(e.Name, "partial");
+  t.Mkdir(".b.jpg.vandrel-" + d + ".Zz9zZ9.part");
+  EXPECT_EQ(RemoveStaleTemporaries(t.Path()), 2);
+  for (const Entry& e : entries) EXPECT_EQ(FileExists(t / e.Name), !e.Removed) << e.Name;
+  EXPECT_TRUE(DirectoryExists(t / (".b.jpg.vandrel-" + d + ".Zz9zZ9.part")));
+}
+
+// Where unnamed files are not offered, the named way gives the same results.
+TEST(CopyFileNoOverwrite, TheNamedTemporaryWayCopiesAndNeverReplaces) {
+  TempFolder t;
+  SetUnnamedTemporaries(false);
+  std::string src = t.Write("src.jpg", "bytes");
+  std::string dst = t.Write("out/taken.jpg", "precious");
+  EXPECT_EQ(CopyFileNoOverwrite(src, t / "out/new.jpg"), CopyResult::Copied);
+  EXPECT_EQ(CopyFileNoOverwrite(src, dst), CopyResult::AlreadyExists);
+  SetUnnamedTemporaries(true);
+  EXPECT_EQ(ReadAll(t / "out/new.jpg"), "bytes");
+  EXPECT_EQ(ReadAll(dst), "precious");
+  std::vector<std::string> names = FolderNames(t / "out");
+  std::sort(names.begin(), names.end());
+  EXPECT_EQ(names, (std::vector<std::string>{"new.jpg", "taken.jpg"}));
+}
+
+// A batch names its files only once they are flushed; what is never flushed leaves nothing.
+TEST(CopyBatch, NamesFilesWhenFlushedAndLeavesNothingOtherwise) {
+  TempFolder t;
+  const std::string src = t.Write("src.jpg", "bytes");
+  t.Write("out/taken.jpg", "precious");
+  std::vector<std::string> settled;
+  auto done = [&](const std::string& name) {
+    return [&settled, name](CopyResult r, const std::string&, int) {
+      settled.push_back(name + (r == CopyResult::Copied ? ":copied" : r == CopyResult::AlreadyExists ? ":exists" : ":failed"));
+    };
+  };
+  {
+    CopyBatch batch(2);
+    batch.Add(src, t / "out/taken.jpg", done("taken"));
+    batch.Add(t / "missing.jpg", t / "out/m.jpg", done("missing"));
+    batch.Add(src, t / "out/a.jpg", done("a"));
+    EXPECT_FALSE(FileExists(t / "out/a.jpg"));
+    batch.Add(src, t / "out/b.jpg", done("b"));  // the batch is full: both are named
+    batch.Add(src, t / "out/c.jpg", done("c"));
+    EXPECT_EQ(batch.Pending(), 1u);
+  }  // c was never flushed
+  EXPECT_EQ(settled, (std::vector<std::string>{"taken:exists", "missing:failed", "a:copied", "b:copied"}));
+  std::vector<std::string> names = FolderNames(t / "out");
+  std::sort(names.begin(), names.end());
+  EXPECT_EQ(names, (std::vector<std::string>{"a.jpg", "b.jpg", "taken.jpg"}));
+  EXPECT_EQ(ReadAll(t / "out/b.jpg"), "bytes");
 }

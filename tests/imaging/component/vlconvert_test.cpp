@@ -64,9 +64,9 @@ TEST_F(VlconvertTest, UnknownExtensionIsAnUnsupportedFormat) {
 
 TEST_F(VlconvertTest, FailedLoadIsReportedAndNothingIsWritten) {
   const TRun r = RunTool("'" + dir.Write("bad.tif", "not a TIFF") + "' '" + dir.File("out.jpg") + "'");
-  EXPECT_NE(r.ExitCode, 0);
+  EXPECT_EQ(r.ExitCode, 1);
   EXPECT_NE(r.Output.find("AbortFlag set"), std::string::npos) << r.Output;
-  EXPECT_NE(r.Output.find("failed "), std::string::npos) << r.Output;
+  EXPECT_NE(r.Output.find("failed to load "), std::string::npos) << r.Output;
   EXPECT_EQ(r.Output.find("loaded "), std::string::npos) << r.Output;
   EXPECT_NE(r.Output.find("300 x 300 dpi"), std::string::npos) << r.Output;
   EXPECT_FALSE(fs::exists(dir.File("out.jpg")));
@@ -125,12 +125,17 @@ TEST_F(VlconvertTest, AlphaSurvivesPngAndBmp) {
   EXPECT_EQ(Samples(dir.File("c.png")), original);
 }
 
-TEST_F(VlconvertTest, MissingInputAndWrongArgumentsFail) {
+TEST_F(VlconvertTest, TheExitStatusNamesTheStepThatFailed) {
   TRun r = RunTool("'" + dir.File("missing.tif") + "' '" + dir.File("out.jpg") + "'");
-  EXPECT_NE(r.ExitCode, 0);
+  EXPECT_EQ(r.ExitCode, 1);
   EXPECT_NE(r.Output.find("missing.tif"), std::string::npos) << r.Output;
+  const std::string in = std::string(VANDREL_TESTDATA_DIR) + "/jpeg/jfif_118dpcm.jpg";
+  if (fs::exists(in)) {
+    r = RunTool("'" + in + "' '" + dir.File("no/such/folder/out.bmp") + "'");
+    EXPECT_EQ(r.ExitCode, 3) << r.Output;
+  }
   r = RunTool("only-one-argument.tif");
-  EXPECT_NE(r.ExitCode, 0);
+  EXPECT_EQ(r.ExitCode, 2);
   EXPECT_NE(r.Output.find("usage"), std::string::npos) << r.Output;
 }
 

@@ -155,6 +155,21 @@ TEST_F(BitmapStorageTest, FileAccessFlags) {
   EXPECT_EQ(ReadFile(name, 0, 1)[0], 5);
 }
 
+TEST_F(BitmapStorageTest, RowsNeverWrittenAreNotReadBack) {
+  // A new image is zero; filling it must not read back the rows it is about to overwrite.
+  // With the file emptied behind its back, only a written row still needs (and fails) a read.
+  TVLBitmap b;
+  b.MemoryThreshold = 0;
+  b.Allocate(4, 3, vl8g);
+  std::memset(b.Scanline(1), 9, 4);  // default access: read and write
+  b.FileBuffer().ReleaseAll();
+  ASSERT_EQ(::truncate(b.FileBuffer().FileName().c_str(), 0), 0);
+  b.RowAccess = raRead;  // nothing written back, so the file stays empty
+  EXPECT_EQ(b.Scanline(0)[0], 0);
+  EXPECT_EQ(b.Scanline(2)[3], 0);
+  EXPECT_THROW(b.Scanline(1), EVLBitmapError);
+}
+
 TEST_F(BitmapStorageTest, ThresholdRule) {
   // 10 x 10 vl8g: 12 bytes per row, 120 bytes.
   struct Case {
@@ -222,6 +237,7 @@ TEST_F(BitmapStorageTest, UnreadableTemporaryFileFailsCleanly) {
   src.MemoryThreshold = 0;
   src.Allocate(4, 3, vl24RGB);
   src.SetAlpha(1, 1, 7);
+  std::memset(src.Scanline(0), 1, 12);
   src.FileBuffer().ReleaseAll();
   ASSERT_EQ(::truncate(src.FileBuffer().FileName().c_str(), 0), 0);
   for (int64_t threshold : {int64_t(1) << 20, int64_t(0)}) {
