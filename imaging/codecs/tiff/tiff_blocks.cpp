@@ -54,10 +54,12 @@ TRange BlockRange(const TTiffDirectory& Dir, const std::vector<uint32_t>& Offset
   return r;
 }
 
-std::vector<uint8_t> ReadRange(const TTiffDirectory& Dir, TRange R) {
-  std::vector<uint8_t> data(size_t(std::max<int64_t>(R.Length, 0)));
-  data.resize(Dir.ReadBytesAt(R.Pos, data.data(), data.size()));
-  return data;
+// Reads a block into Buffer, which is reused from block to block (it only grows, so a large
+// image does not allocate and fault in fresh memory for every strip). Returns the bytes read.
+size_t ReadRange(const TTiffDirectory& Dir, TRange R, std::vector<uint8_t>& Buffer) {
+  const size_t want = size_t(std::max<int64_t>(R.Length, 0));
+  if (Buffer.size() < want) Buffer.resize(want);
+  return Dir.ReadBytesAt(R.Pos, Buffer.data(), want);
 }
 
 TTiffRowFormat RowFormat(const TTiffVars& V, int64_t Width, int32_t Samples,
@@ -154,10 +156,10 @@ bool DecodeRows(TTiffRowDecoder& Dec, const uint8_t* Data, size_t Length, int64_
 // A JPEG-compressed strip or tile: decoded at full size into a vl24RGB scratch bitmap with a
 // scratch parameter set (so nothing of the block's JPEG data reaches the caller's
 // parameters), then copied into the image at X0, Y0.
-void DecodeJpegBlock(const TTiffVars& V, const std::vector<uint8_t>& Data, int64_t X0, int64_t Y0,
+void DecodeJpegBlock(const TTiffVars& V, const uint8_t* Data, size_t Length, int64_t X0, int64_t Y0,
                      int64_t BlockW, int64_t BlockH, TVLBitmap& Bitmap, TVLProgressState& Progress,
                      bool ReportInside) {
-  TMemoryStream stream(Data.data(), Data.size());
+  TMemoryStream stream(Data, Length);
   std::unique_ptr<TMemoryStream> tables;
   if (!V.JPEGTables.empty())
     tables = std::make_unique<TMemoryStream>(V.JPEGTables.data(), V.JPEGTables.size());
@@ -196,6 +198,7 @@ void TTiffBlockReader::ReadStrips() {
   const int64_t rps = std::max<int64_t>(V.RowsPerStrip, 1);
   const std::vector<uint32_t>& offsets = V.StripOffsets;
   TRowSink sink{Bitmap, Converter, Progress, {}};
+  std::vector<uint8_t> buffer;
   Progress.StepsDone = 0;
   Progress.StepScale = offsets.empty() ? 0 : 100.0 / double(offsets.size());
   Progress.StepPercent = 100.0 / double(height);
@@ -205,7 +208,8 @@ void TTiffBlockReader::ReadStrips() {
     int64_t r = 0;
     for (size_t i = 0; i < offsets.size() && r < height && !Progress.Aborted(); ++i, r += rps) {
       const TRange range = BlockRange(Dir, offsets, V.StripByteCounts, i, 0, false);
-      DecodeJpegBlock(V, ReadRange(Dir, range), 0, r, Bitmap.Width(), rps, Bitmap, Progress,
+      const size_t got = ReadRange(Dir, range, buffer);
+      DecodeJpegBlock(V, buffer.data(), got, 0, r, Bitmap.Width(), rps, Bitmap, Progress,
                       offsets.size() == 1);
       if (offsets.size() > 1) Progress.Step();
     }
@@ -222,16 +226,16 @@ void TTiffBlockReader::ReadStrips() {
     if (!dec[0]->Valid()) return;
     const size_t w = size_t(Bitmap.Width());
     std::vector<uint8_t> rgb(w * 3);
+    std::array<std::vector<uint8_t>, 3> data;
     int64_t r = 0;
     for (size_t i = 0; i < n && r < height && !Progress.Aborted(); ++i, r += rps) {
       const int64_t rows = std::min(rps, height - r);
-      std::array<std::vector<uint8_t>, 3> data;
       bool complete = true;
       for (size_t k = 0; k < 3; ++k) {
         const TRange range = BlockRange(Dir, offsets, V.StripByteCounts, k * n + i,
                                         rows * int64_t(dec[k]->CodedRowBytes()), V.Compression == 1);
-        data[k] = ReadRange(Dir, range);
-        dec[k]->StartStrip(data[k].data(), data[k].size());
+        const size_t got = ReadRange(Dir, range, data[k]);
+        dec[k]->StartStrip(data[k].data(), got);
       }
       for (int64_t y = r; y < r + rows && !Progress.Aborted(); ++y) {
         bool usable = true;
@@ -270,12 +274,12 @@ void TTiffBlockReader::ReadStrips() {
       for (int64_t k = 0; k < rows && !Progress.Aborted(); k += pieceRows) {
         const int64_t n = std::min(pieceRows, rows - k);
         TRange piece{range.Pos + k * rowBytes, std::clamp<int64_t>(range.Length - k * rowBytes, 0, n * rowBytes)};
-        const std::vector<uint8_t> data = ReadRange(Dir, piece);
-        complete &= DecodeRows(dec, data.data(), data.size(), n, r + k, 0, Bitmap.Width(), sink);
+        const size_t got = ReadRange(Dir, piece, buffer);
+        complete &= DecodeRows(dec, buffer.data(), got, n, r + k, 0, Bitmap.Width(), sink);
       }
     } else {
-      const std::vector<uint8_t> data = ReadRange(Dir, range);
-      complete = DecodeRows(dec, data.data(), data.size(), rows, r, 0, Bitmap.Width(), sink);
+      const size_t got = ReadRange(Dir, range, buffer);
+      complete = DecodeRows(dec, buffer.data(), got, rows, r, 0, Bitmap.Width(), sink);
     }
     if (!complete) ++Warnings;
   }
@@ -298,6 +302,7 @@ void TTiffBlockReader::ReadTiles() {
   const int64_t width = Bitmap.Width(), height = Bitmap.Height();
   const int64_t across = (width + tw - 1) / tw, down = (height + tl - 1) / tl;
   const size_t n = size_t(std::min<int64_t>(int64_t(offsets.size()), across * down));
+  std::vector<uint8_t> buffer;
   Progress.StepsDone = 0;
   Progress.StepScale = n ? 100.0 / double(n) : 0;
   Progress.StepPercent = 100.0 / double(height * across);
@@ -306,7 +311,8 @@ void TTiffBlockReader::ReadTiles() {
     Progress.StepPercent = Progress.StepScale;
     for (size_t i = 0; i < n && !Progress.Aborted(); ++i) {
       const TRange range = BlockRange(Dir, offsets, counts, i, 0, false);
-      DecodeJpegBlock(V, ReadRange(Dir, range), int64_t(i % across) * tw,
+      const size_t got = ReadRange(Dir, range, buffer);
+      DecodeJpegBlock(V, buffer.data(), got, int64_t(i % across) * tw,
                       int64_t(i / across) * tl, tw, tl, Bitmap, Progress, n == 1);
       if (n > 1) Progress.Step();
     }
@@ -318,8 +324,8 @@ void TTiffBlockReader::ReadTiles() {
   const int64_t rowBytes = int64_t(dec.CodedRowBytes());
   for (size_t i = 0; i < n && !Progress.Aborted(); ++i) {
     const TRange range = BlockRange(Dir, offsets, counts, i, tl * rowBytes, V.Compression == 1);
-    const std::vector<uint8_t> data = ReadRange(Dir, range);
-    if (!DecodeRows(dec, data.data(), data.size(), tl, int64_t(i / across) * tl,
+    const size_t got = ReadRange(Dir, range, buffer);
+    if (!DecodeRows(dec, buffer.data(), got, tl, int64_t(i / across) * tl,
                     int32_t(int64_t(i % across) * tw), int32_t(tw), sink))
       ++Warnings;
   }

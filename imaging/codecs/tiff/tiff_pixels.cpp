@@ -30,6 +30,26 @@ enum TKind {
 
 bool IsGray(int32_t p) { return p == 0 || p == 1; }
 
+static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__, "the word swap below assumes it");
+
+// Red, green, blue samples (Step bytes per pixel) into the bitmap's blue, green, red order.
+// All pixels but the last move as one 32-bit word each: the word's fourth byte lies inside
+// the row (the next pixel's first byte) and is overwritten by that pixel in turn.
+void SwapRgb(const uint8_t* S, uint8_t* D, size_t N, size_t Step) {
+  if (N == 0) return;
+  for (size_t i = 0; i + 1 < N; ++i) {
+    uint32_t v;
+    std::memcpy(&v, S + i * Step, 4);
+    v = __builtin_bswap32(v) >> 8;  // little-endian r g b x -> b g r 0
+    std::memcpy(D + i * 3, &v, 4);
+  }
+  const uint8_t* s = S + (N - 1) * Step;
+  uint8_t* d = D + (N - 1) * 3;
+  d[0] = s[2];
+  d[1] = s[1];
+  d[2] = s[0];
+}
+
 }  // namespace
 
 TVLPixelFormat TiffTargetFormat(const TTiffVars& V, bool KeepNative) {
@@ -149,15 +169,11 @@ void TTiffRowConverter::Convert(const uint8_t* Src, uint8_t* D, int32_t Width, i
       }
       break;
     case ckRgb8:
-      if (s == 3) {
+      // A replaced conversion hook gets the row; the built-in one is done here, faster.
+      if (s == 3 && ConvertSampleRow != &DefaultConvertSampleRow)
         ConvertSampleRow(Src, slRGB, D, FParams, int(w), slTRGB);
-      } else {
-        for (size_t i = 0; i < w; ++i) {
-          D[3 * i] = Src[i * s + 2];
-          D[3 * i + 1] = Src[i * s + 1];
-          D[3 * i + 2] = Src[i * s];
-        }
-      }
+      else
+        SwapRgb(Src, D, w, s);
       break;
     case ckRgb16To48:
       for (size_t i = 0; i < w; ++i)
