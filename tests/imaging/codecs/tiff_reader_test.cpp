@@ -7,6 +7,7 @@
 #include <fstream>
 
 #include "imaging/codecs/exif_decode.h"
+#include "imaging/codecs/jpeg_codec.h"
 #include "tiff_test_support.h"
 
 namespace {
@@ -300,6 +301,24 @@ TEST(TiffReader, ExifDirectoryOfAFileAndOfAJpegBlock) {
   TIOParamsVals none;
   EXPECT_TRUE(DecodeExifBlock(damaged.data(), damaged.size(), none));
   EXPECT_FALSE(none.ExifPresent);
+
+  // A JPEG whose EXIF block points its first directory outside the block still loads.
+  std::ifstream jin(std::string(VANDREL_TESTDATA_DIR) + "/jpeg/exif_72dpi_orient6.jpg", std::ios::binary);
+  Bytes jpeg(std::istreambuf_iterator<char>(jin), {});
+  const char tag[] = "Exif\0\0";
+  const auto at = std::search(jpeg.begin(), jpeg.end(), tag, tag + 6);
+  ASSERT_NE(at, jpeg.end());
+  std::fill(at + 10, at + 14, 0xFF);
+  TMemoryStream stream(jpeg.data(), jpeg.size());
+  TVLBitmap bitmap;
+  TIOParamsVals params;
+  bool abort = false;
+  TVLProgressState progress;
+  progress.AbortFlag = &abort;
+  DecodeJpeg(stream, nullptr, bitmap, false, false, true, false, false, progress, params);
+  EXPECT_FALSE(abort);
+  EXPECT_FALSE(params.ExifPresent);
+  EXPECT_EQ(bitmap.Width(), 227);
 }
 
 }  // namespace
