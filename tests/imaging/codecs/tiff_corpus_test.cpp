@@ -111,8 +111,8 @@ std::string PageReference(const std::string& Ref, int Page) {
 // Files whose pixels are known to differ from the reference, with the reason; they must
 // still decode without failure.
 const std::vector<std::string> kKnownDifferent = {
-    // Group 3 1D without EOL codes: from row 110 on a few pixels per row land elsewhere than
-    // in libtiff's decode; the fax decoder's handling of this page needs a closer look.
+    // Group 3 1D without EOL codes: libtiff stops at the first row of every strip ("Premature
+    // EOL"), so its reference is a blank page; we decode the page's text.
     "tiff/libtiff/testfax3_bug54_1dnoEOL.tif",
 };
 
