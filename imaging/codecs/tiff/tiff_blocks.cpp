@@ -223,7 +223,7 @@ void TTiffBlockReader::ReadStrips() {
     const size_t n = offsets.size() / 3;
     std::array<std::unique_ptr<TTiffRowDecoder>, 3> dec;
     for (auto& d : dec) d = std::make_unique<TTiffRowDecoder>(RowFormat(V, Bitmap.Width(), 1, Params));
-    if (!dec[0]->Valid()) return;
+    if (!dec[0]->Valid() || dec[0]->DecodedRowBytes() < size_t(Bitmap.Width())) return;
     const size_t w = size_t(Bitmap.Width());
     std::vector<uint8_t> rgb(w * 3);
     std::array<std::vector<uint8_t>, 3> data;
@@ -260,7 +260,7 @@ void TTiffBlockReader::ReadStrips() {
   }
 
   TTiffRowDecoder dec(RowFormat(V, Bitmap.Width(), V.SamplesPerPixel, Params));
-  if (!dec.Valid()) return;
+  if (!dec.Valid() || dec.DecodedRowBytes() < Converter.InputBytes(Bitmap.Width())) return;
   const int64_t rowBytes = int64_t(dec.CodedRowBytes());
   const bool plain = V.Compression == 1;
   int64_t r = 0;
@@ -319,7 +319,7 @@ void TTiffBlockReader::ReadTiles() {
     return;
   }
   TTiffRowDecoder dec(RowFormat(V, tw, V.SamplesPerPixel, Params));
-  if (!dec.Valid()) return;
+  if (!dec.Valid() || dec.DecodedRowBytes() < Converter.InputBytes(int32_t(tw))) return;
   TRowSink sink{Bitmap, Converter, Progress, {}};
   const int64_t rowBytes = int64_t(dec.CodedRowBytes());
   for (size_t i = 0; i < n && !Progress.Aborted(); ++i) {

@@ -123,6 +123,15 @@ TTiffRowConverter::TTiffRowConverter(const TTiffVars& V, TVLPixelFormat Target, 
   }
 }
 
+size_t TTiffRowConverter::InputBytes(int32_t Width) const {
+  const size_t w = size_t(std::max(Width, 0));
+  if (FKind == ckBilevel) return (w + 7) / 8;
+  const bool wide = FKind == ckGray16 || FKind == ckGray16To24 || FKind == ckRgb555 ||
+                    FKind == ckRgb16To48 || FKind == ckRgb16To24 ||
+                    ((FKind == ckCmyk || FKind == ckCmykTo24) && FWide);
+  return w * size_t(FSamples) * (wide ? 2 : 1);
+}
+
 void TTiffRowConverter::Convert(const uint8_t* Src, uint8_t* D, int32_t Width, int32_t X0,
                                 int32_t Y) {
   const size_t w = size_t(std::max(Width, 0));

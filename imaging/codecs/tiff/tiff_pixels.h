@@ -2,6 +2,7 @@
 // The TIFF reader's pixel-format decision and its conversion of decoded rows (as the row
 // decoder hands them out) into bitmap rows, with alpha samples into the mask.
 
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -30,6 +31,10 @@ class TTiffRowConverter {
   bool Supported() const { return FKind != 0; }
   // Whether the conversion writes alpha values.
   bool WritesAlpha() const { return FAlpha != nullptr && FAlphaSample >= 0; }
+
+  // Bytes of a decoded row that Convert reads for Width pixels. A row decoder that hands out
+  // fewer (a fax-coded image that is not bilevel, say) cannot feed this conversion.
+  size_t InputBytes(int32_t Width) const;
 
   // Converts Width pixels of a decoded row into Dest, which receives them from its first
   // byte on in the target format. Alpha values go to mask row Y from column X0 on (clipped to

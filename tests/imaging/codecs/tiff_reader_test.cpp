@@ -93,6 +93,7 @@ TEST(TiffReader, FailuresAndNonFailures) {
       {"huge samples", TTiffBuilder().Long(256, {1000000}).Short(277, {60000}).Image(2, 2, 3, 8, 2, px).Build(), true},
       {"unknown compression", TTiffBuilder().Image(2, 2, 3, 8, 2, px, 8).Build(), false},
       {"unknown photometric", TTiffBuilder().Image(2, 2, 3, 8, 7, px).Build(), false},
+      {"fax-coded RGB", TTiffBuilder().Image(40, 2, 3, 8, 2, Bytes(8, 0), 4).Build(), false},
       {"old-style JPEG not there", TTiffBuilder().Image(2, 2, 3, 8, 6, px, 6).Build(), true},
       {"planar tiles", TTiffBuilder().Short(284, {2}).Long(322, {16}).Long(323, {16}).Image(2, 2, 3, 8, 2, px).Build(), true},
       {"zero tile width", TTiffBuilder().Long(322, {0}).Long(323, {16}).Image(2, 2, 3, 8, 2, px).Build(), true},
@@ -101,6 +102,20 @@ TEST(TiffReader, FailuresAndNonFailures) {
     SCOPED_TRACE(c.Name);
     const auto r = ReadTiff(c.File);
     EXPECT_EQ(r->Abort, c.Abort);
+  }
+}
+
+// Inputs the fuzzer found, read as a file and as an EXIF block: they must not crash.
+TEST(TiffReader, FuzzerFindings) {
+  for (const char* name : {"fuzz_row_shorter_than_conversion.bin"}) {
+    std::ifstream in(std::string(VANDREL_SOURCE_DIR) + "/tests/data/tiff/" + name, std::ios::binary);
+    const Bytes data(std::istreambuf_iterator<char>(in), {});
+    ASSERT_FALSE(data.empty()) << name;
+    ReadTiff(data);
+    Bytes block = {'E', 'x', 'i', 'f', 0, 0};
+    block.insert(block.end(), data.begin(), data.end());
+    TIOParamsVals p;
+    EXPECT_TRUE(DecodeExifBlock(block.data(), block.size(), p));
   }
 }
 
