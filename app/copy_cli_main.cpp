@@ -93,6 +93,9 @@ void ConnectImageIo(TCopyHooks& hooks, TVistrelIO& io, bool jpeg) {
     return !io.AbortFlag();
   };
   hooks.SaveJpeg = [&io](const std::string& path) {
+    // A TIFF whose data ended early is copied unchanged rather than replaced by a partly
+    // black JPEG.
+    if (io.Params().TiffWarningCount > 0) return false;
     // Converted TIFFs are always written in YCbCr, whatever file was read before.
     io.Params().JpegColorSpace = jcYCbCr;
     io.SaveJpegFile(path);

@@ -224,6 +224,9 @@ void TForm3::ConnectWorkflow() {
   };
   hooks.SaveJpeg = [this](const std::string& path) {
     auto* io = VistrelView1->ImageIO();
+    // A TIFF whose data ended early is copied unchanged rather than replaced by a partly
+    // black JPEG.
+    if (io->Params().TiffWarningCount > 0) return false;
     // A grayscale or RGB JPEG shown in the preview must not decide how the converted TIFFs
     // that follow are written.
     io->Params().JpegColorSpace = jcYCbCr;

@@ -51,6 +51,9 @@ int Run(const std::string& in, const std::string& out) {
               io.AbortFlag() ? "failed to load" : "loaded", in.c_str(), bitmap.Width(), bitmap.Height(),
               PixelFormatName(bitmap.PixelFormat()), io.Params().DpiX(), io.Params().DpiY(),
               io.AbortFlag() ? "set" : "clear");
+  if (io.Params().FileType == ftTIFF)
+    std::printf("pages %d, warnings %d\n", io.Params().ImageCount(),
+                io.Params().TiffWarningCount);
   if (io.AbortFlag()) return kLoadFailed;
 
   gFailingStep = kSaveFailed;

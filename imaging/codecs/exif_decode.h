@@ -10,12 +10,13 @@ class TIOParamsVals;
 constexpr uint8_t kExifHeader[6] = {'E', 'x', 'i', 'f', 0, 0};
 
 // Reads the TIFF structure of an EXIF block (Data points just after the six header bytes):
-// fills the Exif fields of Params (setting ExifPresent) and ExifThumbnail. Installed by the
-// TIFF reader; returns false when the structure cannot be read.
+// fills the Exif fields of Params (setting ExifPresent) and ExifThumbnail (turned upright by
+// the EXIF orientation). Returns false, leaving the fields as they were, when the structure
+// cannot be read.
 using TExifTiffReader = bool (*)(const uint8_t* Data, size_t Length, TIOParamsVals& Params);
-extern TExifTiffReader ExifTiffReader;  // null until the TIFF reader installs itself
+extern TExifTiffReader ExifTiffReader;  // the TIFF reader's; may be replaced
 
-// Accepts the block when it begins with "Exif" and a zero byte; then, when the TIFF reader
-// has installed ExifTiffReader, lets it fill the Exif fields from the TIFF structure after
+// Accepts the block when it begins with "Exif" and a zero byte; then, when ExifTiffReader
+// is set, lets it fill the Exif fields from the TIFF structure after
 // the six header bytes. Returns whether the block was accepted (the header test alone).
 bool DecodeExifBlock(const uint8_t* Data, size_t Length, TIOParamsVals& Params);

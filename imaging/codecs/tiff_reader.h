@@ -23,7 +23,7 @@ void DecodeTiff(TVLBitmap& Bitmap, TStream& Stream, int32_t& PageCount, bool IsT
                 bool ParamsOnly, TVLProgressState& Progress, TIOParamsVals& Params);
 
 // The camera-raw test of content detection: true when the first directory of the TIFF data at
-// the stream's start marks a camera raw file (a DNG version tag of 4 bytes; a single
+// the stream's position marks a camera raw file (a DNG version tag of 4 bytes; a single
 // photometric value 32803 or 34892; or tags 330 and 37398 together on an image less than 200
 // pixels wide and high). Data that is not TIFF, or whose first directory cannot be read, is
 // not camera raw. The stream's position is restored.

@@ -131,6 +131,7 @@ void TIOParamsVals::ClearReadInfo() {
   TiffDocumentName.clear();
   TiffImageDescription.clear();
   TiffPageName.clear();
+  TiffWarningCount = 0;
   TgaDescriptor.clear();
   TgaAuthor.clear();
   TgaImageName.clear();

@@ -98,6 +98,9 @@ struct TVLParamsFields {
   TVLJPEGColorSpace TiffJPEGColorSpace = jcYCbCr;
   int32_t TiffDirectoryCount = 0;
   int32_t TiffFillOrder = 1;
+  // Strips or tiles of the last TIFF image read whose data ended before their last row (the
+  // missing rows are zero); the read itself still counts as a success.
+  int32_t TiffWarningCount = 0;
 
   // --- JPEG ---
   TVLJPEGColorSpace JpegColorSpace = jcYCbCr;

@@ -9,6 +9,7 @@
 #include <chrono>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <map>
 #include <string>
@@ -145,6 +146,32 @@ TEST(CopyCli, KilledAtAnyMomentThenRunAgainLeavesExactlyTheImages) {
   }
   EXPECT_EQ(found.size(), images.size());
   EXPECT_TRUE(found == images) << "a copy differs from its image, or something else is there";
+}
+
+}  // namespace
+
+namespace {
+
+// With --jpeg a TIFF that decodes becomes a JPEG, and one whose data ends early is copied
+// byte for byte instead of being replaced by a JPEG with black rows.
+TEST(CopyCli, AsJpegConvertsGoodTiffsAndCopiesCutOnesUnchanged) {
+  const std::string tool = CopyTool();
+  const std::string corpus = std::string(VANDREL_TESTDATA_DIR) + "/tiff/";
+  if (tool.empty() || !fs::exists(corpus + "truncated_none.tif")) GTEST_SKIP() << "no tool or corpus";
+  TempFolder t;
+  t.Mkdir("disc");
+  t.Mkdir("dest");
+  fs::copy_file(corpus + "rgb8_none.tif", t / "disc/good.tif");
+  fs::copy_file(corpus + "truncated_none.tif", t / "disc/cut.tif");
+  const std::string command = "'" + tool + "' --jpeg --source '" + (t / "disc") +
+                              "' --dest '" + (t / "dest") + "' > /dev/null";
+  ASSERT_EQ(std::system(command.c_str()), 0);
+  const fs::path images = fs::path(t / "dest") / "Vandrel Images";
+  EXPECT_TRUE(fs::exists(images / "good.JPG"));
+  EXPECT_FALSE(fs::exists(images / "good.tif"));
+  ASSERT_TRUE(fs::exists(images / "cut.tif"));
+  EXPECT_FALSE(fs::exists(images / "cut.JPG"));
+  EXPECT_EQ(ReadAll((images / "cut.tif").string()), ReadAll(corpus + "truncated_none.tif"));
 }
 
 }  // namespace

@@ -125,6 +125,23 @@ TEST_F(VlconvertTest, AlphaSurvivesPngAndBmp) {
   EXPECT_EQ(Samples(dir.File("c.png")), original);
 }
 
+// TIFF loads also report the page count and the strips that ended early.
+TEST_F(VlconvertTest, ReadsTiffWithPagesAndWarnings) {
+  const std::string tiff = std::string(VANDREL_TESTDATA_DIR) + "/tiff/";
+  if (!fs::exists(tiff + "multipage3.tif")) GTEST_SKIP() << "no test corpus";
+  const struct {
+    const char* File;
+    const char* Expected;
+  } cases[] = {{"multipage3.tif", "pages 3, warnings 0"},
+               {"truncated_none.tif", "pages 1, warnings 1"},
+               {"res_118_11_cm.tif", "157 x 103, vl24RGB, 299 x 299 dpi"}};
+  for (const auto& c : cases) {
+    const TRun r = RunTool("'" + tiff + c.File + "' '" + dir.File("out.jpg") + "'");
+    EXPECT_EQ(r.ExitCode, 0) << r.Output;
+    EXPECT_NE(r.Output.find(c.Expected), std::string::npos) << r.Output;
+  }
+}
+
 TEST_F(VlconvertTest, TheExitStatusNamesTheStepThatFailed) {
   TRun r = RunTool("'" + dir.File("missing.tif") + "' '" + dir.File("out.jpg") + "'");
   EXPECT_EQ(r.ExitCode, 1);
