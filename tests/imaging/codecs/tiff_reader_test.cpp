@@ -177,10 +177,14 @@ TEST(TiffReader, TilesAreClippedAtTheEdges) {
   }
   b.Long(256, {20}).Long(257, {10}).Short(258, {8}).Short(262, {1}).Long(322, {16}).Long(323, {16});
   b.Long(324, offsets).Long(325, {256, 256});
-  for (bool native : {false, true}) {
-    const auto r = ReadTiff(b.Build(), [&](TIOParamsVals& p) { p.KeepNativeFormat = native; });
+  // Also into a file-backed bitmap, where a tile must not erase the tile beside it.
+  for (int mode = 0; mode < 3; ++mode) {
+    const bool native = mode == 1;
+    const auto r = ReadTiff(b.Build(), [&](TIOParamsVals& p) { p.KeepNativeFormat = native; },
+                            false, 0, mode == 2);
     ASSERT_FALSE(r->Abort);
     EXPECT_EQ(r->Bitmap.PixelFormat(), native ? vl8g : vl24RGB);
+    if (mode == 2) EXPECT_EQ(r->Bitmap.Location(), vlFile);
     EXPECT_EQ(r->Bitmap.Width(), 20);
     for (int32_t y : {0, 9})
       for (int32_t x : {0, 15, 16, 19}) EXPECT_EQ(r->Bitmap.PixelAsRGB(x, y).g, x % 16 + 16 * (x / 16));
