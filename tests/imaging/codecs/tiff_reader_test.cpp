@@ -105,6 +105,34 @@ TEST(TiffReader, FailuresAndNonFailures) {
   }
 }
 
+// The second directory of an EXIF block is its thumbnail, an interchange-format JPEG: read
+// and turned upright by the block's orientation.
+TEST(TiffReader, ExifThumbnail) {
+  TVLBitmap small;
+  small.Allocate(8, 4, vl24RGB);
+  TIOParamsVals writeParams;
+  bool abort = false;
+  TVLProgressState progress;
+  progress.AbortFlag = &abort;
+  TMemoryStream jpeg;
+  EncodeJpeg(jpeg, small, writeParams, progress);
+  ASSERT_FALSE(abort);
+  const Bytes thumb(jpeg.Memory(), jpeg.Memory() + jpeg.Length());
+  TTiffBuilder b;
+  const size_t blob = b.AddBlob(thumb);
+  b.Ascii(271, "Maker").Short(274, {6}).NextDirectory();
+  b.Short(259, {6}).Long(513, {b.BlobOffset(blob)}).Long(514, {uint32_t(thumb.size())});
+  Bytes block = {'E', 'x', 'i', 'f', 0, 0};
+  const Bytes tiff = b.Build();
+  block.insert(block.end(), tiff.begin(), tiff.end());
+  TIOParamsVals p;
+  ASSERT_TRUE(DecodeExifBlock(block.data(), block.size(), p));
+  EXPECT_EQ(p.ExifMake, "Maker");
+  ASSERT_TRUE(p.ExifThumbnail);
+  EXPECT_EQ(p.ExifThumbnail->Width(), 4);
+  EXPECT_EQ(p.ExifThumbnail->Height(), 8);
+}
+
 // Inputs the fuzzer found, read as a file and as an EXIF block: they must not crash.
 TEST(TiffReader, FuzzerFindings) {
   for (const char* name : {"fuzz_row_shorter_than_conversion.bin"}) {
