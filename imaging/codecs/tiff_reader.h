@@ -17,7 +17,8 @@ class TIOParamsVals;
 // offsets from the stream's position at the call (always so for files), AlphaMask receives
 // the transparency when the image has an alpha sample (created when needed), ParamsOnly
 // fills Params without touching Bitmap. Bad data is reported only through
-// Progress.AbortFlag.
+// Progress.AbortFlag; strips or tiles whose data ends early are not a failure: their missing
+// rows are zero and Params.TiffWarningCount counts them.
 void DecodeTiff(TVLBitmap& Bitmap, TStream& Stream, int32_t& PageCount, bool IsThumbnail,
                 bool IgnoreAlpha, bool OffsetsFromCurrent, std::unique_ptr<TVLMask>& AlphaMask,
                 bool ParamsOnly, TVLProgressState& Progress, TIOParamsVals& Params);

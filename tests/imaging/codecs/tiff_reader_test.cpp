@@ -105,6 +105,34 @@ TEST(TiffReader, FailuresAndNonFailures) {
   }
 }
 
+// The second directory of an EXIF block is its thumbnail, an interchange-format JPEG: read
+// and turned upright by the block's orientation.
+TEST(TiffReader, ExifThumbnail) {
+  TVLBitmap small;
+  small.Allocate(8, 4, vl24RGB);
+  TIOParamsVals writeParams;
+  bool abort = false;
+  TVLProgressState progress;
+  progress.AbortFlag = &abort;
+  TMemoryStream jpeg;
+  EncodeJpeg(jpeg, small, writeParams, progress);
+  ASSERT_FALSE(abort);
+  const Bytes thumb(jpeg.Memory(), jpeg.Memory() + jpeg.Length());
+  TTiffBuilder b;
+  const size_t blob = b.AddBlob(thumb);
+  b.Ascii(271, "Maker").Short(274, {6}).NextDirectory();
+  b.Short(259, {6}).Long(513, {b.BlobOffset(blob)}).Long(514, {uint32_t(thumb.size())});
+  Bytes block = {'E', 'x', 'i', 'f', 0, 0};
+  const Bytes tiff = b.Build();
+  block.insert(block.end(), tiff.begin(), tiff.end());
+  TIOParamsVals p;
+  ASSERT_TRUE(DecodeExifBlock(block.data(), block.size(), p));
+  EXPECT_EQ(p.ExifMake, "Maker");
+  ASSERT_TRUE(p.ExifThumbnail);
+  EXPECT_EQ(p.ExifThumbnail->Width(), 4);
+  EXPECT_EQ(p.ExifThumbnail->Height(), 8);
+}
+
 // Inputs the fuzzer found, read as a file and as an EXIF block: they must not crash.
 TEST(TiffReader, FuzzerFindings) {
   for (const char* name : {"fuzz_row_shorter_than_conversion.bin"}) {
@@ -177,10 +205,14 @@ TEST(TiffReader, TilesAreClippedAtTheEdges) {
   }
   b.Long(256, {20}).Long(257, {10}).Short(258, {8}).Short(262, {1}).Long(322, {16}).Long(323, {16});
   b.Long(324, offsets).Long(325, {256, 256});
-  for (bool native : {false, true}) {
-    const auto r = ReadTiff(b.Build(), [&](TIOParamsVals& p) { p.KeepNativeFormat = native; });
+  // Also into a file-backed bitmap, where a tile must not erase the tile beside it.
+  for (int mode = 0; mode < 3; ++mode) {
+    const bool native = mode == 1;
+    const auto r = ReadTiff(b.Build(), [&](TIOParamsVals& p) { p.KeepNativeFormat = native; },
+                            false, 0, mode == 2);
     ASSERT_FALSE(r->Abort);
     EXPECT_EQ(r->Bitmap.PixelFormat(), native ? vl8g : vl24RGB);
+    if (mode == 2) EXPECT_EQ(r->Bitmap.Location(), vlFile);
     EXPECT_EQ(r->Bitmap.Width(), 20);
     for (int32_t y : {0, 9})
       for (int32_t x : {0, 15, 16, 19}) EXPECT_EQ(r->Bitmap.PixelAsRGB(x, y).g, x % 16 + 16 * (x / 16));

@@ -28,9 +28,14 @@ struct TRead {
 
 inline std::unique_ptr<TRead> ReadTiff(const Bytes& Data,
                                        const std::function<void(TIOParamsVals&)>& Setup = {},
-                                       bool ParamsOnly = false, size_t Base = 0) {
+                                       bool ParamsOnly = false, size_t Base = 0,
+                                       bool FileBacked = false) {
   auto r = std::make_unique<TRead>();
   if (Setup) Setup(r->Params);
+  if (FileBacked) {
+    r->Bitmap.MemoryThreshold = 0;
+    r->Bitmap.SetLocation(vlFile);
+  }
   TMemoryStream s(Data.data(), Data.size());
   s.Seek(int64_t(Base), soBeginning);
   TVLProgressState p;
