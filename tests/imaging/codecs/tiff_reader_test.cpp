@@ -212,7 +212,9 @@ TEST(TiffReader, TilesAreClippedAtTheEdges) {
                             false, 0, mode == 2);
     ASSERT_FALSE(r->Abort);
     EXPECT_EQ(r->Bitmap.PixelFormat(), native ? vl8g : vl24RGB);
-    if (mode == 2) EXPECT_EQ(r->Bitmap.Location(), vlFile);
+    if (mode == 2) {
+      EXPECT_EQ(r->Bitmap.Location(), vlFile);
+    }
     EXPECT_EQ(r->Bitmap.Width(), 20);
     for (int32_t y : {0, 9})
       for (int32_t x : {0, 15, 16, 19}) EXPECT_EQ(r->Bitmap.PixelAsRGB(x, y).g, x % 16 + 16 * (x / 16));
