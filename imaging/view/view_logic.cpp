@@ -525,6 +525,7 @@ void TVistrelViewLogic::SetOriginX(int32_t Value) {
   if (Value == FOriginX) return;
   FOriginX = Value;
   ArmFilterDelay(true, true);
+  ComputeVisibleRects();
   FBackBufferDirty = FFullRepaint = true;
   if (OnPaintNow) OnPaintNow();
   ViewChange(0);
@@ -538,6 +539,7 @@ void TVistrelViewLogic::SetOriginY(int32_t Value) {
   if (Value == FOriginY) return;
   FOriginY = Value;
   ArmFilterDelay(true, true);
+  ComputeVisibleRects();
   FBackBufferDirty = FFullRepaint = true;
   if (OnPaintNow) OnPaintNow();
   ViewChange(0);
