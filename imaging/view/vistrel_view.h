@@ -74,11 +74,15 @@ class TVistrelView : public QFrame, public TVLView {
   void paintEvent(QPaintEvent* event) override;
   void resizeEvent(QResizeEvent* event) override;
   void changeEvent(QEvent* event) override;
+  bool event(QEvent* event) override;
 
  private:
   void SyncGeometry();
   TColor PaletteButtonFace() const;
 
+  void RequestPaint();
+
   TVistrelViewLogic FLogic;
+  bool FPaintPosted = false;
   std::unique_ptr<TVistrelIO> FImageIO;
 };

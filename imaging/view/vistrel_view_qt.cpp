@@ -1,5 +1,6 @@
 #include "imaging/view/vistrel_view.h"
 
+#include <QCoreApplication>
 #include <QEvent>
 #include <QFont>
 #include <QFontMetrics>
@@ -11,6 +12,9 @@
 #include "imaging/component/vistrel_io.h"
 
 namespace {
+
+// Posted to the view when its picture changed; handled when the owner services the queue.
+const QEvent::Type kPaintRequest = QEvent::Type(QEvent::User + 7000);
 
 // The back buffer's pixels as an image, without copying: rows lie bottom-up in memory, so
 // the image is upside down and is drawn through a flipping transform.
@@ -35,7 +39,7 @@ TVistrelView::TVistrelView(QWidget* parent) : QFrame(parent) {
   setAttribute(Qt::WA_OpaquePaintEvent);
   FLogic.ButtonFace = PaletteButtonFace();
   FLogic.SetBackground(FLogic.ButtonFace);
-  FLogic.OnInvalidate = [this] { update(); };
+  FLogic.OnInvalidate = [this] { RequestPaint(); };
   FLogic.OnPaintNow = [this] { repaint(); };
   FLogic.OnViewChange = [this](int32_t change) { emit ViewChanged(change); };
   FLogic.OnChangeCallbacks = [this] { CallChangeCallbacks(); };
@@ -144,6 +148,22 @@ void TVistrelView::paintEvent(QPaintEvent* event) {
     FLogic.AfterPaint();
   }
   QFrame::paintEvent(event);
+}
+
+void TVistrelView::RequestPaint() {
+  update();
+  // The window's own update request may wait for the next frame; a posted request paints as
+  // soon as the owner lets the queue run, so a copy in progress shows each image at once.
+  if (FPaintPosted) return;
+  FPaintPosted = true;
+  QCoreApplication::postEvent(this, new QEvent(kPaintRequest));
+}
+
+bool TVistrelView::event(QEvent* event) {
+  if (event->type() != kPaintRequest) return QFrame::event(event);
+  FPaintPosted = false;
+  if (isVisible() && FLogic.BackBufferDirty()) repaint();
+  return true;
 }
 
 void TVistrelView::resizeEvent(QResizeEvent* event) {
