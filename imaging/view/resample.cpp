@@ -31,11 +31,14 @@ bool ClampRect(TVLBitmap& Source, TVLSourceRect& r) {
 struct TRectReader {
   TVLBitmap& Source;
   TVLSourceRect R;
+  TVLPixelFormat Format;
   std::vector<uint8_t> Buffer;
 
-  TRectReader(TVLBitmap& s, TVLSourceRect r) : Source(s), R(r) {}
+  TRectReader(TVLBitmap& s, TVLSourceRect r) : Source(s), R(r), Format(s.PixelFormat()) {
+    Source.Scanline(R.Y);  // brings a toolkit bitmap's row table up to date once
+  }
   const uint8_t* Row(int32_t y) {
-    const TVLPixelFormat f = Source.PixelFormat();
+    const TVLPixelFormat f = Format;
     const int32_t bytes = f == vl24RGB ? 3 : 1;
     const uint8_t* s = Source.Scanline(R.Y + y);
     if (f != vl1g && s) return s + size_t(R.X) * size_t(bytes);
@@ -90,7 +93,9 @@ void FastLinearResample(TVLBitmap& Source, TVLBitmap& Dest, const TVLResamplePro
   if (Source.PixelFormat() != vl24RGB || Dest.PixelFormat() != vl24RGB) return;
   if (!ClampRect(Source, Rect) || Dest.Width() <= 0 || Dest.Height() <= 0) return;
   TRectReader reader(Source, Rect);
-  vlresample::FastLinear(TPlane{Rect.Width, Rect.Height, 3},
+  // Rows of a bitmap in memory are plain pointers that two threads may ask for at once.
+  const bool concurrent = Source.Location() != vlFile;
+  vlresample::FastLinear(TPlane{Rect.Width, Rect.Height, 3, concurrent},
                          TPlane{Dest.Width(), Dest.Height(), 3}, reader.Getter(),
                          Writer(Dest, 3), Progress);
 }

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <system_error>
 #include <thread>
 
 namespace vlresample {
@@ -47,14 +48,14 @@ void LinearRow(const uint8_t* s, uint8_t* out, int32_t a, int32_t c, int32_t ch,
   if (ch == 3) {
     for (int32_t j = 0; j < c; ++j) {
       const int32_t q0 = t.Q[size_t(j)], r0 = t.R[size_t(j)];
-      uint64_t s0 = 0, s1 = 0, s2 = 0;
+      uint32_t s0 = 0, s1 = 0, s2 = 0;  // widths stay far below 2^24 pixels
       const uint8_t* px = s + size_t(q0) * 3;
       for (int32_t x = q0; x <= r0; ++x, px += 3) {
         s0 += px[0];
         s1 += px[1];
         s2 += px[2];
       }
-      const uint64_t count = uint64_t(r0 - q0 + 1);
+      const uint32_t count = uint32_t(r0 - q0 + 1);
       out[0] = uint8_t(s0 / count);
       out[1] = uint8_t(s1 / count);
       out[2] = uint8_t(s2 / count);
@@ -104,10 +105,27 @@ void FastLinear(TPlane Src, TPlane Dst, const TRowGet& Get, const TRowPut& Put,
   const size_t workRow = size_t(c) * size_t(ch);
   std::vector<uint8_t> work(workRow * size_t(b));
   const double progressStep = 100.0 / (double(b) + double(n) + 0.5);
-  for (int32_t y = 0; y < b; ++y) {
+  // Large sources in memory: the second core takes the lower half of the horizontal pass.
+  const bool split = Src.ConcurrentRows && !Progress && int64_t(a) * b >= (int64_t(1) << 20) &&
+                     std::thread::hardware_concurrency() > 1;
+  int32_t firstRow = 0;
+  std::thread helper;
+  if (split) {
+    firstRow = b / 2;
+    try {
+      helper = std::thread([&] {
+        for (int32_t y = 0; y < b / 2; ++y)
+          LinearRow(Get(y), work.data() + workRow * size_t(y), a, c, ch, interpX, t);
+      });
+    } catch (const std::system_error&) {
+      firstRow = 0;  // no thread to be had: do it all here
+    }
+  }
+  for (int32_t y = firstRow; y < b; ++y) {
     LinearRow(Get(y), work.data() + workRow * size_t(y), a, c, ch, interpX, t);
     Report(Progress, progressStep * double(y));
   }
+  if (helper.joinable()) helper.join();
   std::vector<uint8_t> out(workRow);
   std::vector<uint64_t> sums(workRow);
   for (int32_t j = 0; j < n; ++j) {

@@ -19,6 +19,8 @@ using TRowPut = std::function<void(int32_t Y, const uint8_t* Row)>;
 
 struct TPlane {
   int32_t Width = 0, Height = 0, Channels = 3;
+  // The row getter may be called from two threads at once (rows of a bitmap in memory).
+  bool ConcurrentRows = false;
 };
 
 // FastLinear; with AlwaysInterpolate both passes interpolate whatever the scale.

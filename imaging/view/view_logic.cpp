@@ -193,6 +193,30 @@ bool TVistrelViewLogic::IsEmpty() const {
   return FBitmap->Width() < 2 && FBitmap->Height() < 2;
 }
 
+void TVistrelViewLogic::DropAlphaLayer(bool MergeAlpha) {
+  if (MergeAlpha && FBitmap->HasAlphaLayer() && FBitmap->PixelFormat() == vl24RGB) {
+    TVLBitmap* alpha = FBitmap->AlphaLayer();
+    const TRGB bg = ColorToRGB(FBackground);
+    const uint8_t back[3] = {bg.b, bg.g, bg.r};
+    const int32_t w = std::min(FBitmap->Width(), alpha->Width());
+    const int32_t h = std::min(FBitmap->Height(), alpha->Height());
+    std::vector<uint8_t> a(static_cast<size_t>(std::max(w, 0)));
+    for (int32_t y = 0; y < h; ++y) {
+      const uint8_t* ar = alpha->Scanline(y);
+      if (!ar) continue;
+      std::copy(ar, ar + w, a.begin());  // the image row may live in the same file buffer
+      uint8_t* row = FBitmap->Scanline(y);
+      if (!row) continue;
+      for (int32_t x = 0; x < w; ++x)
+        for (int k = 0; k < 3; ++k) {
+          uint8_t& c = row[3 * x + k];
+          c = uint8_t(back[k] + (((int32_t(a[size_t(x)]) * 1024) * (int32_t(c) - back[k])) >> 18));
+        }
+    }
+  }
+  FBitmap->DropAlphaLayer();
+}
+
 void TVistrelViewLogic::Clear() {
   FBitmap->Allocate(1, 1, vl24RGB);
   FBitmap->Fill(double(FBackground));

@@ -94,6 +94,9 @@ class TVistrelViewLogic {
   int32_t AddLayer(std::unique_ptr<TVLBitmap> Bitmap);
   void SelectLayer(int32_t Index);
   bool IsEmpty() const;  // narrower than 2 and lower than 2 pixels
+  // Removes the image's alpha channel; with MergeAlpha a vl24RGB image is first flattened over
+  // the background colour.
+  void DropAlphaLayer(bool MergeAlpha);
   // Makes the image 1 x 1 in the background colour without alpha channel, then Update.
   void Clear();
 

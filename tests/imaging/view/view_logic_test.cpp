@@ -231,3 +231,21 @@ TEST(ViewLayers, SelectingAndBlendingALayer) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(ViewLayers, DroppingTheAlphaChannelCanFlattenOverTheBackground) {
+  TVistrelViewLogic v;
+  v.SetLegacyBitmap(false);
+  v.SetBackground(0x000000);
+  v.Bitmap()->Allocate(2, 1, vl24RGB);
+  v.Bitmap()->Fill(0xFFFFFF);
+  v.Bitmap()->SetAlpha(0, 0, 0);
+  v.Bitmap()->SetAlpha(1, 0, 128);
+  v.DropAlphaLayer(true);
+  EXPECT_FALSE(v.Bitmap()->HasAlphaLayer());
+  EXPECT_EQ(v.Bitmap()->PixelRGB(0, 0), (TRGB{0, 0, 0}));
+  EXPECT_EQ(v.Bitmap()->PixelRGB(1, 0).g, (128 * 1024 * 255) >> 18);
+}
+
+}  // namespace
