@@ -45,10 +45,10 @@ void LinearRow(const uint8_t* s, uint8_t* out, int32_t a, int32_t c, int32_t ch,
     }
     return;
   }
-  if (ch == 3) {
+  if (ch == 3 && a < (1 << 24)) {  // 32-bit sums cannot overflow below 2^24 pixels per box
     for (int32_t j = 0; j < c; ++j) {
       const int32_t q0 = t.Q[size_t(j)], r0 = t.R[size_t(j)];
-      uint32_t s0 = 0, s1 = 0, s2 = 0;  // widths stay far below 2^24 pixels
+      uint32_t s0 = 0, s1 = 0, s2 = 0;
       const uint8_t* px = s + size_t(q0) * 3;
       for (int32_t x = q0; x <= r0; ++x, px += 3) {
         s0 += px[0];

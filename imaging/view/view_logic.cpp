@@ -726,6 +726,34 @@ void TVistrelViewLogic::DrawLayer(int32_t Index, TVLBitmap& Target, std::vector<
   layer.LastSrcHeight = a.SrcHeight;
 }
 
+void TVistrelViewLogic::ApplyMask(int32_t Index) {
+  TVLLayer& layer = *FLayers[size_t(Index)];
+  TVLLayer& mask = *FLayers[size_t(Index) + 1];
+  TVLBitmap* b = layer.LayerBitmap();
+  TVLBitmap* m = mask.LayerBitmap();
+  const int32_t bw = b->Width(), bh = b->Height(), mbw = m->Width(), mbh = m->Height();
+  if (bw <= 0 || bh <= 0 || mbw <= 0 || mbh <= 0) return;
+  // Both layers in layer-0 pixels: where each lies and how large it is drawn.
+  const double lw = layer.DrawWidth ? layer.DrawWidth : bw, lh = layer.DrawHeight ? layer.DrawHeight : bh;
+  const double mw = mask.DrawWidth ? mask.DrawWidth : mbw, mh = mask.DrawHeight ? mask.DrawHeight : mbh;
+  TVLBitmap* alpha = b->AlphaLayer();
+  alpha->SetAllMax(false);
+  for (int32_t y = 0; y < bh; ++y) {
+    const double iy = layer.Top + (y + 0.5) * lh / bh;
+    const int32_t my = int32_t(std::floor((iy - mask.Top) * mbh / mh));
+    for (int32_t x = 0; x < bw; ++x) {
+      const double ix = layer.Left + (x + 0.5) * lw / bw;
+      const int32_t mx = int32_t(std::floor((ix - mask.Left) * mbw / mw));
+      uint8_t v = 0;  // outside the mask nothing shows
+      if (mx >= 0 && mx < mbw && my >= 0 && my < mbh) {
+        const TRGB c = m->PixelAsRGB(mx, my);
+        v = std::max({c.r, c.g, c.b});
+      }
+      alpha->SetPixel8(x, y, std::min(alpha->Pixel8(x, y), v));
+    }
+  }
+}
+
 void TVistrelViewLogic::PaintToBackBuffer(TVLBitmap& Target, std::vector<uint8_t*>& Rows,
                                           const TVLRect* Clip) {
   SyncLayers();
@@ -742,13 +770,31 @@ void TVistrelViewLogic::PaintToBackBuffer(TVLBitmap& Target, std::vector<uint8_t
     TVLBitmap* bmp = layer.LayerBitmap();
     if (!layer.Visible || FDstWidth == 0 || FDstHeight == 0) continue;
     if (bmp->Width() < 2 && bmp->Height() < 2) continue;
+    if (layer.IsMask && i > 0) continue;  // drawn through the layer below it
     if (!drawn) PaintBackground(Target, true, Clip);
     TResampleFilter filter = FZoomFilter;
     if (FFilterDelay > 0 || (layer.PlainImage() && FHorzZoom == 100.0 && FVertZoom == 100.0))
       filter = rfNone;
     else if (layer.OwnFilterOn)
       filter = layer.OwnFilter;
-    DrawLayer(i, Target, Rows, Clip, !drawn, filter);
+    const bool masked = i + 1 < LayerCount() && FLayers[size_t(i) + 1]->IsMask;
+    if (masked) {
+      // Drawn with its alpha limited by the mask, then its own alpha comes back.
+      std::unique_ptr<TVLBitmap> saved;
+      if (bmp->HasAlphaLayer()) {
+        saved = std::make_unique<TVLBitmap>();
+        saved->Assign(*bmp->AlphaLayer());
+      }
+      ApplyMask(i);
+      const bool alphaWas = FEnableAlphaChannel;
+      FEnableAlphaChannel = true;
+      DrawLayer(i, Target, Rows, Clip, !drawn, filter);
+      FEnableAlphaChannel = alphaWas;
+      if (saved) bmp->AlphaLayer()->Assign(*saved);
+      else bmp->DropAlphaLayer();
+    } else {
+      DrawLayer(i, Target, Rows, Clip, !drawn, filter);
+    }
     drawn = true;
   }
   if (!drawn) PaintBackground(Target, false, Clip);

@@ -180,6 +180,7 @@ class TVistrelViewLogic {
                         const std::vector<int32_t>& B2S) const;
   void DrawLayer(int32_t Index, TVLBitmap& Target, std::vector<uint8_t*>& Rows,
                  const TVLRect* Clip, bool First, TResampleFilter Filter);
+  void ApplyMask(int32_t Index);
   void Invalidate();
   void ViewChange(int32_t Change);
 

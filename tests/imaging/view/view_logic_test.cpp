@@ -249,3 +249,30 @@ TEST(ViewLayers, DroppingTheAlphaChannelCanFlattenOverTheBackground) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(ViewLayers, AMaskLayerLimitsTheLayerBelowAndLeavesItsAlphaAlone) {
+  TVistrelViewLogic v;
+  MakePreview(v);
+  v.Bitmap()->Allocate(171, 120, vl24RGB);
+  v.Bitmap()->Fill(0x000000);
+  auto top = MakeBitmap(10, 10, vl24RGB);
+  top->Fill(0xFFFFFF);
+  const int32_t layer = v.AddLayer(std::move(top));
+  v.Layer(layer).Left = 20;
+  v.Layer(layer).Top = 30;
+  auto mask = MakeBitmap(10, 10, vl8g);
+  mask->FillRect(0, 0, 4, 9, 255);  // the left half shows
+  const int32_t m = v.AddLayer(std::move(mask));
+  v.Layer(m).Left = 20;
+  v.Layer(m).Top = 30;
+  v.Layer(m).IsMask = true;
+  v.Update();
+  v.PrepareBackBuffer();
+  EXPECT_GE(BackPixel(v, 22, 35).g, 254);
+  EXPECT_EQ(BackPixel(v, 27, 35).g, 0);
+  EXPECT_FALSE(v.Layer(layer).LayerBitmap()->HasAlphaLayer());
+}
+
+}  // namespace
