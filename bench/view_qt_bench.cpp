@@ -40,7 +40,7 @@ void BM_FastLinear(benchmark::State& state) {
   }
   state.SetItemsProcessed(state.iterations() * int64_t(kW) * kH);
 }
-BENCHMARK(BM_FastLinear)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_FastLinear)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime()->UseRealTime();
 
 void BM_QtSmoothScaled(benchmark::State& state) {
   QImage image(kW, kH, QImage::Format_RGB32);
@@ -56,7 +56,7 @@ void BM_QtSmoothScaled(benchmark::State& state) {
   }
   state.SetItemsProcessed(state.iterations() * int64_t(kW) * kH);
 }
-BENCHMARK(BM_QtSmoothScaled)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_QtSmoothScaled)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime()->UseRealTime();
 
 // The floor: every source byte read once.
 void BM_ReadPass(benchmark::State& state) {
@@ -71,6 +71,6 @@ void BM_ReadPass(benchmark::State& state) {
   }
   state.SetItemsProcessed(state.iterations() * int64_t(kW) * kH);
 }
-BENCHMARK(BM_ReadPass)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_ReadPass)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime()->UseRealTime();
 
 }  // namespace
