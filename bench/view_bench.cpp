@@ -57,6 +57,9 @@ BENCHMARK(BM_PreviewPhoto3000x2000)->Unit(benchmark::kMillisecond)->UseRealTime(
 void BM_PreviewFileBacked20000x20000(benchmark::State& state) {
   PaintPreview(state, 20000, 20000, vlFile);
 }
-BENCHMARK(BM_PreviewFileBacked20000x20000)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
+BENCHMARK(BM_PreviewFileBacked20000x20000)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Iterations(3);
 
 }  // namespace

@@ -443,21 +443,57 @@ void CallRowRenderer(TVLBitmap& Source, TVLPixelFormat Format, bool Blend,
 void SetVLRowRenderTable(const TVLRowRenderTable* Table) { gRowRenderTable = Table; }
 const TVLRowRenderTable* VLRowRenderTable() { return gRowRenderTable; }
 
-void TVLBitmap::RenderRows24RGB(const TVLRowRenderParams& P) { CallRowRenderer(*this, vl24RGB, false, P); }
-void TVLBitmap::BlendRows24RGB(const TVLRowRenderParams& P) { CallRowRenderer(*this, vl24RGB, true, P); }
-void TVLBitmap::RenderRows1g(const TVLRowRenderParams& P) { CallRowRenderer(*this, vl1g, false, P); }
-void TVLBitmap::BlendRows1g(const TVLRowRenderParams& P) { CallRowRenderer(*this, vl1g, true, P); }
-void TVLBitmap::RenderRows8g(const TVLRowRenderParams& P) { CallRowRenderer(*this, vl8g, false, P); }
-void TVLBitmap::BlendRows8g(const TVLRowRenderParams& P) { CallRowRenderer(*this, vl8g, true, P); }
-void TVLBitmap::RenderRows8p(const TVLRowRenderParams& P) { CallRowRenderer(*this, vl8p, false, P); }
-void TVLBitmap::BlendRows8p(const TVLRowRenderParams& P) { CallRowRenderer(*this, vl8p, true, P); }
-void TVLBitmap::RenderRows16g(const TVLRowRenderParams& P) { CallRowRenderer(*this, vl16g, false, P); }
-void TVLBitmap::BlendRows16g(const TVLRowRenderParams& P) { CallRowRenderer(*this, vl16g, true, P); }
-void TVLBitmap::RenderRows32f(const TVLRowRenderParams& P) { CallRowRenderer(*this, vl32f, false, P); }
-void TVLBitmap::BlendRows32f(const TVLRowRenderParams& P) { CallRowRenderer(*this, vl32f, true, P); }
-void TVLBitmap::RenderRowsCMYK(const TVLRowRenderParams& P) { CallRowRenderer(*this, vlCMYK, false, P); }
-void TVLBitmap::BlendRowsCMYK(const TVLRowRenderParams& P) { CallRowRenderer(*this, vlCMYK, true, P); }
-void TVLBitmap::RenderRowsCIELab(const TVLRowRenderParams& P) { CallRowRenderer(*this, vlCIELab, false, P); }
-void TVLBitmap::BlendRowsCIELab(const TVLRowRenderParams& P) { CallRowRenderer(*this, vlCIELab, true, P); }
-void TVLBitmap::RenderRowsRGB48(const TVLRowRenderParams& P) { CallRowRenderer(*this, vlRGB48, false, P); }
-void TVLBitmap::BlendRowsRGB48(const TVLRowRenderParams& P) { CallRowRenderer(*this, vlRGB48, true, P); }
+void TVLBitmap::RenderRows24RGB(const TVLRowRenderParams& P) {
+  CallRowRenderer(*this, vl24RGB, false, P);
+}
+void TVLBitmap::BlendRows24RGB(const TVLRowRenderParams& P) {
+  CallRowRenderer(*this, vl24RGB, true, P);
+}
+void TVLBitmap::RenderRows1g(const TVLRowRenderParams& P) {
+  CallRowRenderer(*this, vl1g, false, P);
+}
+void TVLBitmap::BlendRows1g(const TVLRowRenderParams& P) {
+  CallRowRenderer(*this, vl1g, true, P);
+}
+void TVLBitmap::RenderRows8g(const TVLRowRenderParams& P) {
+  CallRowRenderer(*this, vl8g, false, P);
+}
+void TVLBitmap::BlendRows8g(const TVLRowRenderParams& P) {
+  CallRowRenderer(*this, vl8g, true, P);
+}
+void TVLBitmap::RenderRows8p(const TVLRowRenderParams& P) {
+  CallRowRenderer(*this, vl8p, false, P);
+}
+void TVLBitmap::BlendRows8p(const TVLRowRenderParams& P) {
+  CallRowRenderer(*this, vl8p, true, P);
+}
+void TVLBitmap::RenderRows16g(const TVLRowRenderParams& P) {
+  CallRowRenderer(*this, vl16g, false, P);
+}
+void TVLBitmap::BlendRows16g(const TVLRowRenderParams& P) {
+  CallRowRenderer(*this, vl16g, true, P);
+}
+void TVLBitmap::RenderRows32f(const TVLRowRenderParams& P) {
+  CallRowRenderer(*this, vl32f, false, P);
+}
+void TVLBitmap::BlendRows32f(const TVLRowRenderParams& P) {
+  CallRowRenderer(*this, vl32f, true, P);
+}
+void TVLBitmap::RenderRowsCMYK(const TVLRowRenderParams& P) {
+  CallRowRenderer(*this, vlCMYK, false, P);
+}
+void TVLBitmap::BlendRowsCMYK(const TVLRowRenderParams& P) {
+  CallRowRenderer(*this, vlCMYK, true, P);
+}
+void TVLBitmap::RenderRowsCIELab(const TVLRowRenderParams& P) {
+  CallRowRenderer(*this, vlCIELab, false, P);
+}
+void TVLBitmap::BlendRowsCIELab(const TVLRowRenderParams& P) {
+  CallRowRenderer(*this, vlCIELab, true, P);
+}
+void TVLBitmap::RenderRowsRGB48(const TVLRowRenderParams& P) {
+  CallRowRenderer(*this, vlRGB48, false, P);
+}
+void TVLBitmap::BlendRowsRGB48(const TVLRowRenderParams& P) {
+  CallRowRenderer(*this, vlRGB48, true, P);
+}

@@ -61,16 +61,23 @@ struct TPainter {
 bool HatchLine(TVLBackgroundStyle s, int32_t x, int32_t y) {
   const int32_t hx = x & 7, hy = y & 7;
   const bool horizontal = hy == 0, vertical = hx == 0;
-  const bool forward = ((hx - hy) & 7) == 0;  // top-left to bottom-right
+  const bool forward = ((hx - hy) & 7) == 0;   // top-left to bottom-right
   const bool backward = ((hx + hy) & 7) == 7;  // bottom-left to top-right
   switch (s) {
-    case vlbsHorizontal: return horizontal;
-    case vlbsVertical: return vertical;
-    case vlbsFDiagonal: return forward;
-    case vlbsBDiagonal: return backward;
-    case vlbsCross: return horizontal || vertical;
-    case vlbsDiagCross: return forward || backward;
-    default: return false;
+    case vlbsHorizontal:
+      return horizontal;
+    case vlbsVertical:
+      return vertical;
+    case vlbsFDiagonal:
+      return forward;
+    case vlbsBDiagonal:
+      return backward;
+    case vlbsCross:
+      return horizontal || vertical;
+    case vlbsDiagCross:
+      return forward || backward;
+    default:
+      return false;
   }
 }
 
@@ -167,8 +174,8 @@ void PaintBackgroundStyle(TVLBitmap& Target, const TVLBackgroundSettings& S, con
     case vlbsCropped:
       p.FillSolid(0, 0, w - 1, h - 1, ColorToRGB(S.ButtonFace));
       if (imageShown)
-        SunkenEdge(p, S.ImageX - S.EdgeX, S.ImageY - S.EdgeY,
-                   S.ImageX + S.ImageWidth - 1 + S.EdgeX, S.ImageY + S.ImageHeight - 1 + S.EdgeY);
+        SunkenEdge(p, S.ImageX - S.EdgeX, S.ImageY - S.EdgeY, S.ImageX + S.ImageWidth - 1 + S.EdgeX,
+                   S.ImageY + S.ImageHeight - 1 + S.EdgeY);
       break;
     case vlbsCropShadow:
       p.FillSolid(0, 0, w - 1, h - 1, bg);

@@ -35,16 +35,35 @@ void CopyDisplayAdjustments(TVLBitmap& From, TVLBitmap& To) {
 
 void CallRows(TVLBitmap& s, bool blend, const TVLRowRenderParams& p) {
   switch (s.PixelFormat()) {
-    case vl24RGB: blend ? s.BlendRows24RGB(p) : s.RenderRows24RGB(p); break;
-    case vl1g: blend ? s.BlendRows1g(p) : s.RenderRows1g(p); break;
-    case vl8g: blend ? s.BlendRows8g(p) : s.RenderRows8g(p); break;
-    case vl8p: blend ? s.BlendRows8p(p) : s.RenderRows8p(p); break;
-    case vl16g: blend ? s.BlendRows16g(p) : s.RenderRows16g(p); break;
-    case vl32f: blend ? s.BlendRows32f(p) : s.RenderRows32f(p); break;
-    case vlCMYK: blend ? s.BlendRowsCMYK(p) : s.RenderRowsCMYK(p); break;
-    case vlCIELab: blend ? s.BlendRowsCIELab(p) : s.RenderRowsCIELab(p); break;
-    case vlRGB48: blend ? s.BlendRowsRGB48(p) : s.RenderRowsRGB48(p); break;
-    default: break;
+    case vl24RGB:
+      blend ? s.BlendRows24RGB(p) : s.RenderRows24RGB(p);
+      break;
+    case vl1g:
+      blend ? s.BlendRows1g(p) : s.RenderRows1g(p);
+      break;
+    case vl8g:
+      blend ? s.BlendRows8g(p) : s.RenderRows8g(p);
+      break;
+    case vl8p:
+      blend ? s.BlendRows8p(p) : s.RenderRows8p(p);
+      break;
+    case vl16g:
+      blend ? s.BlendRows16g(p) : s.RenderRows16g(p);
+      break;
+    case vl32f:
+      blend ? s.BlendRows32f(p) : s.RenderRows32f(p);
+      break;
+    case vlCMYK:
+      blend ? s.BlendRowsCMYK(p) : s.RenderRowsCMYK(p);
+      break;
+    case vlCIELab:
+      blend ? s.BlendRowsCIELab(p) : s.RenderRowsCIELab(p);
+      break;
+    case vlRGB48:
+      blend ? s.BlendRowsRGB48(p) : s.RenderRowsRGB48(p);
+      break;
+    default:
+      break;
   }
 }
 
@@ -107,10 +126,11 @@ void VLRender(TVLBitmap& Source, TVLBitmap& Target, const TVLRenderArgs& A) {
     const TVLSourceRect rect{int32_t(srcX), int32_t(srcY), int32_t(srcW), int32_t(srcH)};
     TVLBitmap scaled;
     if (srcW < dw || format != vl1g || (A.UseAlpha && Source.HasAlphaLayer()) || projection) {
-      scaled.Allocate(int32_t(dw), int32_t(dh),
-                      (format == vl1g && projection) ? vl1g : vl24RGB);
-      if (format == vl24RGB) ResampleBitmap(Source, scaled, A.Filter, {}, rect);
-      else Resample1Bit(Source, scaled, A.Filter, rect);
+      scaled.Allocate(int32_t(dw), int32_t(dh), (format == vl1g && projection) ? vl1g : vl24RGB);
+      if (format == vl24RGB)
+        ResampleBitmap(Source, scaled, A.Filter, {}, rect);
+      else
+        Resample1Bit(Source, scaled, A.Filter, rect);
       if (A.UseAlpha && Source.HasAlphaLayer()) {
         TVLBitmap* from = Source.AlphaLayer();
         TVLBitmap* to = scaled.AlphaLayer();
@@ -196,13 +216,13 @@ void VLRender(TVLBitmap& Source, TVLBitmap& Target, const TVLRenderArgs& A) {
     built.X.resize(size_t(lastCol - firstCol + 1));
     built.Y.resize(size_t(lastRow - firstRow + 1));
     for (int64_t x = firstCol; x <= lastCol; ++x) {
-      const int64_t v = A.XTable ? A.XTable[x - tableX0]
-                                 : TruncD(double(x - dstX) * rx + double(srcX));
+      const int64_t v =
+          A.XTable ? A.XTable[x - tableX0] : TruncD(double(x - dstX) * rx + double(srcX));
       built.X[size_t(x - firstCol)] = Clamp32(v, 0, sw - 1);
     }
     for (int64_t y = firstRow; y <= lastRow; ++y) {
-      const int64_t v = A.YTable ? A.YTable[y - tableY0]
-                                 : TruncD(double(y - dstY) * ry + double(srcY));
+      const int64_t v =
+          A.YTable ? A.YTable[y - tableY0] : TruncD(double(y - dstY) * ry + double(srcY));
       built.Y[size_t(y - firstRow)] = Clamp32(v, 0, sh - 1);
     }
     p.XTable = built.X.data();

@@ -96,8 +96,8 @@ void FastLinearResample(TVLBitmap& Source, TVLBitmap& Dest, const TVLResamplePro
   // Rows of a bitmap in memory are plain pointers that two threads may ask for at once.
   const bool concurrent = Source.Location() != vlFile;
   vlresample::FastLinear(TPlane{Rect.Width, Rect.Height, 3, concurrent},
-                         TPlane{Dest.Width(), Dest.Height(), 3}, reader.Getter(),
-                         Writer(Dest, 3), Progress);
+                         TPlane{Dest.Width(), Dest.Height(), 3}, reader.Getter(), Writer(Dest, 3),
+                         Progress);
 }
 
 void ResampleBitmap(TVLBitmap& Source, TVLBitmap& Dest, TResampleFilter Filter,
@@ -162,16 +162,14 @@ void Reduce1Bit(TVLBitmap& Source, int32_t X0, int32_t Y0, TVLBitmap& Dest, int3
     uint8_t* out = Dest.Scanline(i);
     if (!out) continue;
     for (int32_t k = 0; k < dw; ++k) {
-      const uint64_t looked =
-          uint64_t(r1 - r0 + 1) * uint64_t(cx1[size_t(k)] - cx0[size_t(k)] + 1);
+      const uint64_t looked = uint64_t(r1 - r0 + 1) * uint64_t(cx1[size_t(k)] - cx0[size_t(k)] + 1);
       const uint8_t g = uint8_t(255 * uint64_t(set[size_t(k)]) / looked);
       out[3 * k] = out[3 * k + 1] = out[3 * k + 2] = g;
     }
   }
 }
 
-void Resample1Bit(TVLBitmap& Source, TVLBitmap& Dest, TResampleFilter Filter,
-                  TVLSourceRect Rect) {
+void Resample1Bit(TVLBitmap& Source, TVLBitmap& Dest, TResampleFilter Filter, TVLSourceRect Rect) {
   if (Source.PixelFormat() != vl1g) return;
   if (!ClampRect(Source, Rect)) return;
   const int32_t w = Dest.Width(), h = Dest.Height();
@@ -197,8 +195,7 @@ void Resample1Bit(TVLBitmap& Source, TVLBitmap& Dest, TResampleFilter Filter,
   Reduce1Bit(Source, Rect.X, Rect.Y, Dest, Rect.Y + Rect.Height - 1, Rect.X + Rect.Width - 1);
 }
 
-void ResampleGray(TVLBitmap& Source, TVLBitmap& Dest, TResampleFilter Filter,
-                  TVLSourceRect Rect) {
+void ResampleGray(TVLBitmap& Source, TVLBitmap& Dest, TResampleFilter Filter, TVLSourceRect Rect) {
   if (Source.PixelFormat() != vl8g || Dest.PixelFormat() != vl8g) return;
   if (!ClampRect(Source, Rect)) return;
   const int32_t w = Dest.Width(), h = Dest.Height();

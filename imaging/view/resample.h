@@ -32,8 +32,7 @@ void Resample1Bit(TVLBitmap& Source, TVLBitmap& Dest, TResampleFilter Filter,
                   TVLSourceRect Rect = {});
 
 // The gray reduction of the vl1g rectangle (X0, Y0)-(X1, Y1) into the vl24RGB Dest.
-void Reduce1Bit(TVLBitmap& Source, int32_t X0, int32_t Y0, TVLBitmap& Dest, int32_t Y1,
-                int32_t X1);
+void Reduce1Bit(TVLBitmap& Source, int32_t X0, int32_t Y0, TVLBitmap& Dest, int32_t Y1, int32_t X1);
 
 // One-channel resampling of a vl8g bitmap (alpha channels) into the vl8g Dest, with the
 // scheme the filter uses on colour.

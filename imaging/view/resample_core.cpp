@@ -2,8 +2,8 @@
 
 #include <algorithm>
 #include <bit>
-#include <cstring>
 #include <cmath>
+#include <cstring>
 #include <system_error>
 #include <thread>
 
@@ -187,8 +187,7 @@ void FastLinear(TPlane Src, TPlane Dst, const TRowGet& Get, const TRowPut& Put,
         out[i] = uint8_t(r0[i] + (((int32_t(r1[i]) - int32_t(r0[i])) * frac) >> kFracBits));
     } else {
       const int32_t first = std::min(Trunc32(double(j) / sy), b - 1);
-      const int32_t last =
-          std::clamp(Trunc32(double(std::min(j + 1, n - 1)) / sy), first, b - 1);
+      const int32_t last = std::clamp(Trunc32(double(std::min(j + 1, n - 1)) / sy), first, b - 1);
       std::fill(sums.begin(), sums.end(), 0);
       for (int32_t y = first; y <= last; ++y) {
         const uint8_t* r = work.data() + workRow * size_t(y);
@@ -237,7 +236,8 @@ double Kernel(TResampleFilter f, double x) {
       return ax < 3.0 ? Sinc(x) * Sinc(x / 3.0) : 0.0;
     case rfMitchell:
       if (ax < 1.0) return (7.0 * ax * ax * ax - 12.0 * x * x + 16.0 / 3.0) / 6.0;
-      if (ax < 2.0) return (-7.0 / 3.0 * ax * ax * ax + 12.0 * x * x - 20.0 * ax + 32.0 / 3.0) / 6.0;
+      if (ax < 2.0)
+        return (-7.0 / 3.0 * ax * ax * ax + 12.0 * x * x - 20.0 * ax + 32.0 / 3.0) / 6.0;
       return 0.0;
     case rfNearest:
       return (x > -0.5 && x <= 0.5) ? 1.0 : 0.0;
@@ -248,10 +248,15 @@ double Kernel(TResampleFilter f, double x) {
 
 double Support(TResampleFilter f) {
   switch (f) {
-    case rfBell: return 1.5;
-    case rfBSpline: case rfMitchell: return 2.0;
-    case rfLanczos3: return 3.0;
-    default: return 1.0;
+    case rfBell:
+      return 1.5;
+    case rfBSpline:
+    case rfMitchell:
+      return 2.0;
+    case rfLanczos3:
+      return 3.0;
+    default:
+      return 1.0;
   }
 }
 
@@ -261,11 +266,10 @@ int32_t Mirror(int64_t j, int32_t n) {
   return int32_t(std::clamp<int64_t>(j, 0, n - 1));
 }
 
-std::vector<std::vector<TContributor>> Contributors(int32_t srcN, int32_t dstN,
-                                                    TResampleFilter f) {
+std::vector<std::vector<TContributor>> Contributors(int32_t srcN, int32_t dstN, TResampleFilter f) {
   const double support = Support(f);
-  const double scale = (srcN == 1 || dstN == 1) ? double(dstN) / double(srcN)
-                                                : double(dstN - 1) / double(srcN - 1);
+  const double scale =
+      (srcN == 1 || dstN == 1) ? double(dstN) / double(srcN) : double(dstN - 1) / double(srcN - 1);
   std::vector<std::vector<TContributor>> list(static_cast<size_t>(dstN));
   for (int32_t i = 0; i < dstN; ++i) {
     const double centre = double(i) / scale;
@@ -275,14 +279,13 @@ std::vector<std::vector<TContributor>> Contributors(int32_t srcN, int32_t dstN,
     const int64_t right = int64_t(std::ceil(centre + width));
     for (int64_t j = left; j <= right; ++j) {
       const double w = scale >= 1.0 ? Kernel(f, centre - double(j)) * 256.0
-                                     : Kernel(f, (centre - double(j)) * scale) * 256.0 * scale;
+                                    : Kernel(f, (centre - double(j)) * scale) * 256.0 * scale;
       const int32_t weight = int32_t(std::nearbyint(w));
       if (weight != 0) out.push_back({Mirror(j, srcN), weight});
     }
     // Far reductions round every weight to zero: take the nearest source pixel then, so the
     // picture does not turn black.
-    if (out.empty())
-      out.push_back({std::clamp(int32_t(std::nearbyint(centre)), 0, srcN - 1), 256});
+    if (out.empty()) out.push_back({std::clamp(int32_t(std::nearbyint(centre)), 0, srcN - 1), 256});
   }
   return list;
 }

@@ -210,7 +210,8 @@ void RenderGeneric(TVLBitmap& Source, const TVLRowRenderParams& P, bool blend, b
   }
   const int32_t op = useOp ? P.Operation : 0;
   const bool plain = !adjust.On && !blend;
-  TVLBitmap* alpha = (blend && P.UseAlpha && Source.HasAlphaLayer()) ? Source.AlphaLayer() : nullptr;
+  TVLBitmap* alpha =
+      (blend && P.UseAlpha && Source.HasAlphaLayer()) ? Source.AlphaLayer() : nullptr;
   const size_t rowLength = size_t(P.Target ? P.Target->Width() : 0) * 3;
   int32_t previous = -1;
   for (int32_t y = P.FirstRow; y <= P.LastRow; ++y) {
@@ -268,12 +269,12 @@ void Render24(TVLBitmap& S, const TVLRowRenderParams& P) {
   RenderGeneric<TFormat24>(S, P, false, true, true);
 }
 
-#define VL_PAIR(Name, Fmt, Op)                                                        \
-  void Render##Name(TVLBitmap& S, const TVLRowRenderParams& P) {                      \
-    RenderGeneric<Fmt>(S, P, false, Op, true);                                        \
-  }                                                                                   \
-  void Blend##Name(TVLBitmap& S, const TVLRowRenderParams& P) {                       \
-    RenderGeneric<Fmt>(S, P, true, Op, true);                                         \
+#define VL_PAIR(Name, Fmt, Op)                                   \
+  void Render##Name(TVLBitmap& S, const TVLRowRenderParams& P) { \
+    RenderGeneric<Fmt>(S, P, false, Op, true);                   \
+  }                                                              \
+  void Blend##Name(TVLBitmap& S, const TVLRowRenderParams& P) {  \
+    RenderGeneric<Fmt>(S, P, true, Op, true);                    \
   }
 
 void Blend24(TVLBitmap& S, const TVLRowRenderParams& P) {
@@ -324,18 +325,31 @@ void InstallVLRowRenderers() {
 
 uint8_t VLBlendChannel(int32_t Operation, int32_t s, int32_t d) {
   switch (Operation) {
-    case 1: return Clamp8(d + s);
-    case 2: return uint8_t(std::abs(d - s));
-    case 3: return Clamp8(d / std::max(s, 1));
-    case 4: return uint8_t((s * d) >> 8);
-    case 5: return uint8_t(d | s);
-    case 6: return uint8_t(d & s);
-    case 7: return uint8_t(d ^ s);
-    case 8: return uint8_t(std::max(d, s));
-    case 9: return uint8_t(std::min(d, s));
-    case 10: return uint8_t((d + s) >> 1);
-    case 11: return uint8_t(255 - (((255 - d) * (255 - s)) >> 8));
-    case 28: return uint8_t(std::max(d + s - 256, 0));
-    default: return uint8_t(s);
+    case 1:
+      return Clamp8(d + s);
+    case 2:
+      return uint8_t(std::abs(d - s));
+    case 3:
+      return Clamp8(d / std::max(s, 1));
+    case 4:
+      return uint8_t((s * d) >> 8);
+    case 5:
+      return uint8_t(d | s);
+    case 6:
+      return uint8_t(d & s);
+    case 7:
+      return uint8_t(d ^ s);
+    case 8:
+      return uint8_t(std::max(d, s));
+    case 9:
+      return uint8_t(std::min(d, s));
+    case 10:
+      return uint8_t((d + s) >> 1);
+    case 11:
+      return uint8_t(255 - (((255 - d) * (255 - s)) >> 8));
+    case 28:
+      return uint8_t(std::max(d + s - 256, 0));
+    default:
+      return uint8_t(s);
   }
 }

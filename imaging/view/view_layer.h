@@ -38,9 +38,7 @@ class TVLLayer {
   int32_t LastSrcX = 0, LastSrcY = 0, LastSrcWidth = 0, LastSrcHeight = 0;
 
   // True when the layer has neither a size nor a position of its own.
-  bool PlainImage() const {
-    return Left == 0 && Top == 0 && DrawWidth == 0 && DrawHeight == 0;
-  }
+  bool PlainImage() const { return Left == 0 && Top == 0 && DrawWidth == 0 && DrawHeight == 0; }
 
  private:
   std::unique_ptr<TVLBitmap> FBitmap;

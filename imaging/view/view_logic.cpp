@@ -189,9 +189,7 @@ void TVistrelViewLogic::SyncLayers() {
   }
 }
 
-bool TVistrelViewLogic::IsEmpty() const {
-  return FBitmap->Width() < 2 && FBitmap->Height() < 2;
-}
+bool TVistrelViewLogic::IsEmpty() const { return FBitmap->Width() < 2 && FBitmap->Height() < 2; }
 
 void TVistrelViewLogic::DropAlphaLayer(bool MergeAlpha) {
   if (MergeAlpha && FBitmap->HasAlphaLayer() && FBitmap->PixelFormat() == vl24RGB) {
@@ -271,9 +269,9 @@ void TVistrelViewLogic::Update() {
       my = (FOuterHeight - ViewClientHeight()) / 2;
     }
     if (FImageWidth >= 2 || FImageHeight >= 2) {
-      FHorzZoom = AutomaticZoom(FImageWidth, FImageHeight, ViewClientWidth() - 2 * mx,
-                                ViewClientHeight() - 2 * my, AutoStretch || AutoFit,
-                                AutoShrink || AutoFit);
+      FHorzZoom =
+          AutomaticZoom(FImageWidth, FImageHeight, ViewClientWidth() - 2 * mx,
+                        ViewClientHeight() - 2 * my, AutoStretch || AutoFit, AutoShrink || AutoFit);
       FVertZoom = FHorzZoom;
     } else {
       FHorzZoom = FVertZoom = 100.0;
@@ -342,8 +340,7 @@ void TVistrelViewLogic::ComputeExtents() {
   FVisibleHeight = std::min(FExtentHeight, ViewClientHeight());
   if (FCenter) {
     if (FVisibleWidth < ViewClientWidth()) FOffsetX = (ViewClientWidth() - FVisibleWidth) >> 1;
-    if (FVisibleHeight < ViewClientHeight())
-      FOffsetY = (ViewClientHeight() - FVisibleHeight) >> 1;
+    if (FVisibleHeight < ViewClientHeight()) FOffsetY = (ViewClientHeight() - FVisibleHeight) >> 1;
   }
 }
 
@@ -428,8 +425,7 @@ int32_t TVistrelViewLogic::BitmapToScreenX(int32_t X) const {
   const int32_t o = SnappedOrigin(FOriginX, FExtentWidth, FS2BX, FB2SX);
   if (d >= 0 && d < Trunc32(double(FDstWidth) * FZoomXInv) && !FB2SX.empty())
     return At(FB2SX, X) - At(FB2SX, FSrcX) + FOffsetX;
-  return Round32((std::nearbyint(-double(o) * FZoomXInv) + double(X)) * FZoomX +
-                 double(FOffsetX));
+  return Round32((std::nearbyint(-double(o) * FZoomXInv) + double(X)) * FZoomX + double(FOffsetX));
 }
 
 int32_t TVistrelViewLogic::BitmapToScreenY(int32_t Y) const {
@@ -437,8 +433,7 @@ int32_t TVistrelViewLogic::BitmapToScreenY(int32_t Y) const {
   const int32_t o = SnappedOrigin(FOriginY, FExtentHeight, FS2BY, FB2SY);
   if (d >= 0 && d < Trunc32(double(FDstHeight) * FZoomYInv) && !FB2SY.empty())
     return At(FB2SY, Y) - At(FB2SY, FSrcY) + FOffsetY;
-  return Round32((std::nearbyint(-double(o) * FZoomYInv) + double(Y)) * FZoomY +
-                 double(FOffsetY));
+  return Round32((std::nearbyint(-double(o) * FZoomYInv) + double(Y)) * FZoomY + double(FOffsetY));
 }
 
 void TVistrelViewLogic::MaxOrigin(int32_t& MaxX, int32_t& MaxY) {
@@ -734,8 +729,10 @@ void TVistrelViewLogic::ApplyMask(int32_t Index) {
   const int32_t bw = b->Width(), bh = b->Height(), mbw = m->Width(), mbh = m->Height();
   if (bw <= 0 || bh <= 0 || mbw <= 0 || mbh <= 0) return;
   // Both layers in layer-0 pixels: where each lies and how large it is drawn.
-  const double lw = layer.DrawWidth ? layer.DrawWidth : bw, lh = layer.DrawHeight ? layer.DrawHeight : bh;
-  const double mw = mask.DrawWidth ? mask.DrawWidth : mbw, mh = mask.DrawHeight ? mask.DrawHeight : mbh;
+  const double lw = layer.DrawWidth ? layer.DrawWidth : bw,
+               lh = layer.DrawHeight ? layer.DrawHeight : bh;
+  const double mw = mask.DrawWidth ? mask.DrawWidth : mbw,
+               mh = mask.DrawHeight ? mask.DrawHeight : mbh;
   TVLBitmap* alpha = b->AlphaLayer();
   alpha->SetAllMax(false);
   for (int32_t y = 0; y < bh; ++y) {
@@ -790,8 +787,10 @@ void TVistrelViewLogic::PaintToBackBuffer(TVLBitmap& Target, std::vector<uint8_t
       FEnableAlphaChannel = true;
       DrawLayer(i, Target, Rows, Clip, !drawn, filter);
       FEnableAlphaChannel = alphaWas;
-      if (saved) bmp->AlphaLayer()->Assign(*saved);
-      else bmp->DropAlphaLayer();
+      if (saved)
+        bmp->AlphaLayer()->Assign(*saved);
+      else
+        bmp->DropAlphaLayer();
     } else {
       DrawLayer(i, Target, Rows, Clip, !drawn, filter);
     }

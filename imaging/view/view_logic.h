@@ -37,16 +37,16 @@ class TVistrelViewLogic {
 
   // ---- What the window tells the logic and what it asks of the window ----------------------
   // Outer and client size of the control; HasHost is true once it lives in a window.
-  void SetHostGeometry(bool HasHost, int32_t OuterWidth, int32_t OuterHeight,
-                       int32_t ClientWidth, int32_t ClientHeight);
+  void SetHostGeometry(bool HasHost, int32_t OuterWidth, int32_t OuterHeight, int32_t ClientWidth,
+                       int32_t ClientHeight);
   int32_t ViewClientWidth() const { return FHasHost ? FClientWidth : 50; }
   int32_t ViewClientHeight() const { return FHasHost ? FClientHeight : 50; }
   bool HasHost() const { return FHasHost; }
-  int32_t EdgeX = 2, EdgeY = 2;      // system edge size
-  int32_t BorderX = 1, BorderY = 1;  // system border size
-  std::function<void()> OnInvalidate;        // a repaint later
-  std::function<void()> OnPaintNow;          // a repaint at once
-  std::function<void(int32_t)> OnViewChange; // 1 zoom, 0 origin
+  int32_t EdgeX = 2, EdgeY = 2;               // system edge size
+  int32_t BorderX = 1, BorderY = 1;           // system border size
+  std::function<void()> OnInvalidate;         // a repaint later
+  std::function<void()> OnPaintNow;           // a repaint at once
+  std::function<void(int32_t)> OnViewChange;  // 1 zoom, 0 origin
   std::function<void(TVLBitmap& Target, const TVLRect& Rect, bool& Handled)> OnDrawBackground;
   std::function<void(int32_t Layer, TVLLayerEvent Event)> OnLayerNotify;
 
@@ -136,7 +136,8 @@ class TVistrelViewLogic {
   const TVLScrollBarState& HorzScrollBar() const { return FScroll[0]; }
   const TVLScrollBarState& VertScrollBar() const { return FScroll[1]; }
 
-  // ---- Locks -------------------------------------------------------------------------------------
+  // ---- Locks
+  // -------------------------------------------------------------------------------------
   void BeginPaintLock() { ++FPaintLock; }
   int32_t EndPaintLock();
   int32_t ReleasePaintLock();
@@ -145,9 +146,10 @@ class TVistrelViewLogic {
   void EndUpdateLock();
   int32_t FilterDelay() const { return FFilterDelay; }
 
-  // ---- Painting ------------------------------------------------------------------------------------
-  // Brings the back buffer to the client size and renders it when dirty. Returns false when a
-  // paint must not show anything (paint lock, no host, empty client area).
+  // ---- Painting
+  // ------------------------------------------------------------------------------------ Brings the
+  // back buffer to the client size and renders it when dirty. Returns false when a paint must not
+  // show anything (paint lock, no host, empty client area).
   bool PrepareBackBuffer();
   // After the window copied the back buffer: the next paint may cover only its clip rectangle,
   // and one more delayed-filter paint has passed.
@@ -178,8 +180,8 @@ class TVistrelViewLogic {
   void SetupScrollBars();
   int32_t SnappedOrigin(int32_t Origin, int32_t Extent, const std::vector<int32_t>& S2B,
                         const std::vector<int32_t>& B2S) const;
-  void DrawLayer(int32_t Index, TVLBitmap& Target, std::vector<uint8_t*>& Rows,
-                 const TVLRect* Clip, bool First, TResampleFilter Filter);
+  void DrawLayer(int32_t Index, TVLBitmap& Target, std::vector<uint8_t*>& Rows, const TVLRect* Clip,
+                 bool First, TResampleFilter Filter);
   void ApplyMask(int32_t Index);
   void Invalidate();
   void ViewChange(int32_t Change);

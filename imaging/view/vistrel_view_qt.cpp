@@ -1,5 +1,3 @@
-#include "imaging/view/vistrel_view.h"
-
 #include <QCoreApplication>
 #include <QEvent>
 #include <QFont>
@@ -10,6 +8,7 @@
 #include <QResizeEvent>
 
 #include "imaging/component/vistrel_io.h"
+#include "imaging/view/vistrel_view.h"
 
 namespace {
 
@@ -134,7 +133,8 @@ void TVistrelView::paintEvent(QPaintEvent* event) {
       painter.restore();
     }
     if (FLogic.DrawVersion()) {
-      const QString label = QStringLiteral("Vistrel Version 2.2.1 - %1/%2/%3").arg(8).arg(12).arg(2005);
+      const QString label =
+          QStringLiteral("Vistrel Version 2.2.1 - %1/%2/%3").arg(8).arg(12).arg(2005);
       QFont font(QStringLiteral("Arial"));
       font.setPixelSize(13);
       painter.setFont(font);

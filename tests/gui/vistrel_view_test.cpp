@@ -1,6 +1,8 @@
 // The view widget offscreen: what it shows is its back buffer, exposures copy without
 // rendering again, and the preview shows each image of the sample disc during a copy.
 
+#include "imaging/view/vistrel_view.h"
+
 #include <gtest/gtest.h>
 
 #include <QApplication>
@@ -11,7 +13,6 @@
 #include "app/copy_workflow.h"
 #include "app/form3_qt.h"
 #include "gui_test_support.h"
-#include "imaging/view/vistrel_view.h"
 #include "platform/ui.h"
 
 namespace fs = std::filesystem;
@@ -39,7 +40,8 @@ TEST(VistrelViewWidget, ShowsItsBackBufferAndCopiesItOnExposure) {
   TVLBitmap& b = *view.Bitmap();
   b.Allocate(300, 200, vl24RGB);
   for (int32_t y = 0; y < 200; ++y)
-    for (int32_t x = 0; x < 300; ++x) b.SetPixelRGB(x, y, TRGB{uint8_t(x), uint8_t(y), uint8_t(x ^ y)});
+    for (int32_t x = 0; x < 300; ++x)
+      b.SetPixelRGB(x, y, TRGB{uint8_t(x), uint8_t(y), uint8_t(x ^ y)});
   view.Update();
   view.show();
   ASSERT_TRUE(ShowsTheBackBuffer(view));
@@ -50,7 +52,8 @@ TEST(VistrelViewWidget, ShowsItsBackBufferAndCopiesItOnExposure) {
   EXPECT_EQ(view.Logic().RenderCount(), renders);
   view.SetDrawVersion(true);
   const QImage labelled = view.grab().toImage();
-  EXPECT_EQ(labelled.pixelColor(view.contentsRect().bottomRight() - QPoint(1, 1)), QColor(Qt::white));
+  EXPECT_EQ(labelled.pixelColor(view.contentsRect().bottomRight() - QPoint(1, 1)),
+            QColor(Qt::white));
   EXPECT_EQ(view.VistrelVersion(), "2.2.1");
 }
 

@@ -60,15 +60,25 @@ TEST(Render, EveryPixelFormatShowsItsColour) {
   const Case cases[] = {
       {vl1g, [](TVLBitmap& b) { b.SetPixelBit(0, 0, true); }, TRGB{255, 255, 255}},
       {vl8g, [](TVLBitmap& b) { b.SetPixel8(0, 0, 77); }, TRGB{77, 77, 77}},
-      {vl8p, [](TVLBitmap& b) { b.SetPalette(3, TRGB{1, 2, 3}); b.SetPixel8(0, 0, 3); },
+      {vl8p,
+       [](TVLBitmap& b) {
+         b.SetPalette(3, TRGB{1, 2, 3});
+         b.SetPixel8(0, 0, 3);
+       },
        TRGB{1, 2, 3}},
       {vl16g, [](TVLBitmap& b) { b.SetPixel16(0, 0, 0xAB12); }, TRGB{0xAB, 0xAB, 0xAB}},
       {vl32f, [](TVLBitmap& b) { b.SetPixelFloat(0, 0, 0.5f); }, TRGB{127, 127, 127}},
-      {vlRGB48, [](TVLBitmap& b) { b.SetPixelRGB48(0, 0, TRGB48{0x1100, 0x2200, 0x33FF}); },
+      {vlRGB48,
+       [](TVLBitmap& b) {
+         b.SetPixelRGB48(0, 0, TRGB48{0x1100, 0x2200, 0x33FF});
+       },
        TRGB{0x33, 0x22, 0x11}},
       {vlCMYK, [](TVLBitmap& b) { b.SetPixel32(0, 0, 0x80C0E0F0); },
        UnpackRGB(CMYKToRGB(0x80C0E0F0))},
-      {vlCIELab, [](TVLBitmap& b) { b.SetPixelRGB(0, 0, TRGB{10, 20, 150}); },
+      {vlCIELab,
+       [](TVLBitmap& b) {
+         b.SetPixelRGB(0, 0, TRGB{10, 20, 150});
+       },
        UnpackRGB(LabToRGB(10 | (20 << 8) | (150 << 16)))},  // bytes L, a, b
   };
   for (const Case& c : cases) {
@@ -106,8 +116,10 @@ TEST(Render, BlendsByOpacityAndAlphaAndCombinesByOperation) {
   VLRender(*src, *dst, a);
   EXPECT_EQ(dst->PixelRGB(0, 0).g, 199);
   EXPECT_EQ(dst->PixelRGB(1, 1).g, 100);  // transparent
-  const struct { int32_t Op; uint8_t Expected; } ops[] = {
-      {1, 255}, {2, 100}, {4, 78}, {8, 200}, {9, 100}, {10, 150}, {28, 44}};
+  const struct {
+    int32_t Op;
+    uint8_t Expected;
+  } ops[] = {{1, 255}, {2, 100}, {4, 78}, {8, 200}, {9, 100}, {10, 150}, {28, 44}};
   for (const auto& o : ops) {
     dst->Fill(0x646464);
     TVLRenderArgs b = Args(0, 0, 2, 2, 0, 0, 2, 2);
@@ -145,10 +157,10 @@ TEST(Render, EmptyAndOutOfRangeRectanglesNeverReadOutside) {
   TVLBitmap empty;
   VLRender(empty, *dst, Args(0, 0, 4, 4, 0, 0, 5, 5));
   VLRender(*src, empty, Args(0, 0, 4, 4, 0, 0, 5, 5));
-  for (const TVLRenderArgs& a : {Args(0, 0, 0, 4, 0, 0, 5, 5), Args(0, 0, 4, 4, 0, 0, 0, 5),
-                                 Args(9, 0, 4, 4, 0, 0, 5, 5), Args(0, 0, 4, 4, 3, 3, 50, 50),
-                                 Args(0, 0, 4, 4, 90, 90, 5, 5), Args(-9, -9, 4, 4, 0, 0, 5, 5),
-                                 Args(0, 0, 4, 4, -7, -7, 5, 5)}) {
+  for (const TVLRenderArgs& a :
+       {Args(0, 0, 0, 4, 0, 0, 5, 5), Args(0, 0, 4, 4, 0, 0, 0, 5), Args(9, 0, 4, 4, 0, 0, 5, 5),
+        Args(0, 0, 4, 4, 3, 3, 50, 50), Args(0, 0, 4, 4, 90, 90, 5, 5),
+        Args(-9, -9, 4, 4, 0, 0, 5, 5), Args(0, 0, 4, 4, -7, -7, 5, 5)}) {
     VLRender(*src, *dst, a);
     TVLRenderArgs filtered = a;
     filtered.Filter = rfFastLinear;

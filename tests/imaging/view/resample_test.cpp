@@ -1,12 +1,13 @@
 // Resamplers: FastLinear against a short model of its boxes and fractions, the worked boxes,
 // and properties every filter keeps (a flat image stays flat, a step edge keeps its ends).
 
+#include "imaging/view/resample.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <vector>
 
-#include "imaging/view/resample.h"
 #include "view_test_util.h"
 
 namespace {
@@ -49,9 +50,11 @@ TRGB ModelFastLinear(TVLBitmap& s, int32_t c, int32_t n, int32_t j, int32_t i) {
 }
 
 TEST(FastLinear, MatchesTheModelWhenReducingEnlargingAndMixing) {
-  const struct { int32_t a, b, c, n; } cases[] = {
-      {300, 200, 17, 11}, {100, 80, 150, 120}, {2, 1, 4, 3}, {7, 5, 3, 9}, {9, 9, 9, 4},
-      {3000, 3, 2, 3}, {1000, 2, 7, 1},
+  const struct {
+    int32_t a, b, c, n;
+  } cases[] = {
+      {300, 200, 17, 11}, {100, 80, 150, 120}, {2, 1, 4, 3},    {7, 5, 3, 9},
+      {9, 9, 9, 4},       {3000, 3, 2, 3},     {1000, 2, 7, 1},
   };
   for (const auto& t : cases) {
     auto src = MakePattern(t.a, t.b);

@@ -1,11 +1,12 @@
 // The view without a window: the preview's geometry for a table of image sizes, zoom and
 // origin writes, locks, the back buffer, the background styles and the layers.
 
+#include "imaging/view/view_logic.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
 
-#include "imaging/view/view_logic.h"
 #include "view_test_util.h"
 
 namespace {
@@ -163,13 +164,25 @@ TEST(ViewBackground, KeyPixelsOfEachStyle) {
     int32_t X, Y;
     TRGB Expected;
   } cases[] = {
-      {vlbsSolid, 5, 5, b},          {vlbsHorizontal, 3, 0, inv},  {vlbsHorizontal, 3, 1, b},
-      {vlbsVertical, 0, 3, inv},     {vlbsVertical, 1, 3, b},      {vlbsFDiagonal, 2, 2, inv},
-      {vlbsFDiagonal, 2, 3, b},      {vlbsBDiagonal, 0, 7, inv},   {vlbsCross, 8, 5, inv},
-      {vlbsDiagCross, 3, 3, inv},    {vlbsChessboard, 0, 0, b},    {vlbsChessboard, 16, 0, inv},
-      {vlbsChessboard, 16, 16, b},   {vlbsDiagonals, 0, 0, inv},   {vlbsDiagonals, 5, 0, b},
-      {vlbsCropped, 5, 5, ColorToRGB(kFace)}, {vlbsCropShadow, 0, 0, b},
-      {vlbsGradient, 5, 0, b},       {vlbsGradient, 5, 39, ColorToRGB(clBlue)},
+      {vlbsSolid, 5, 5, b},
+      {vlbsHorizontal, 3, 0, inv},
+      {vlbsHorizontal, 3, 1, b},
+      {vlbsVertical, 0, 3, inv},
+      {vlbsVertical, 1, 3, b},
+      {vlbsFDiagonal, 2, 2, inv},
+      {vlbsFDiagonal, 2, 3, b},
+      {vlbsBDiagonal, 0, 7, inv},
+      {vlbsCross, 8, 5, inv},
+      {vlbsDiagCross, 3, 3, inv},
+      {vlbsChessboard, 0, 0, b},
+      {vlbsChessboard, 16, 0, inv},
+      {vlbsChessboard, 16, 16, b},
+      {vlbsDiagonals, 0, 0, inv},
+      {vlbsDiagonals, 5, 0, b},
+      {vlbsCropped, 5, 5, ColorToRGB(kFace)},
+      {vlbsCropShadow, 0, 0, b},
+      {vlbsGradient, 5, 0, b},
+      {vlbsGradient, 5, 39, ColorToRGB(clBlue)},
   };
   for (const auto& c : cases) {
     auto target = MakeBitmap(50, 40, vl24RGB);
