@@ -289,3 +289,38 @@ TEST(ViewLayers, AMaskLayerLimitsTheLayerBelowAndLeavesItsAlphaAlone) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(ViewGeometry, ScreenAndBitmapCoordinatesMapBothWays) {
+  TVistrelViewLogic v;
+  MakePreview(v);
+  v.Bitmap()->Allocate(100, 80, vl24RGB);  // 150 %, drawn at (10, 0)
+  v.Update();
+  for (int32_t x : {0, 1, 50, 99}) {
+    const int32_t screen = v.BitmapToScreenX(x);
+    EXPECT_EQ(screen, 10 + int32_t(std::ceil(x * 1.5))) << x;  // the first column showing x
+    EXPECT_EQ(v.ScreenToBitmapX(screen), x) << x;
+  }
+  EXPECT_EQ(v.ScreenToBitmapY(119), 79);
+  EXPECT_EQ(v.ScreenToBitmapX(5), -3);  // left of the picture: Trunc(-5 / 1.5)
+}
+
+TEST(ViewZoom, ADelayedFilterComesBackAfterFourPaints) {
+  TVistrelViewLogic v;
+  v.SetHostGeometry(true, 175, 124, 171, 120);
+  v.SetZoomFilter(rfFastLinear);
+  v.DelayZoomFilter = true;
+  v.Bitmap()->Allocate(400, 300, vl24RGB);
+  v.Update();
+  v.SetZoom(50);
+  EXPECT_EQ(v.FilterDelay(), 4);
+  for (int i = 0; i < 4; ++i) {
+    v.PrepareBackBuffer();
+    v.AfterPaint();
+  }
+  EXPECT_EQ(v.FilterDelay(), 0);
+  EXPECT_TRUE(v.BackBufferDirty());  // the filtered picture is rendered next
+}
+
+}  // namespace
