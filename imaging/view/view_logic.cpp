@@ -607,6 +607,10 @@ bool TVistrelViewLogic::PrepareBackBuffer() {
 
 void TVistrelViewLogic::AfterPaint() {
   FFullRepaint = false;
+  TickFilterDelay();
+}
+
+void TVistrelViewLogic::TickFilterDelay() {
   if (FFilterDelay > 0 && --FFilterDelay == 0) Update();
 }
 

@@ -145,6 +145,9 @@ class TVistrelViewLogic {
   void BeginUpdateLock() { ++FUpdateLock; }
   void EndUpdateLock();
   int32_t FilterDelay() const { return FFilterDelay; }
+  // One tick of the animation timer, which runs while the filter delay lasts: like a paint,
+  // it counts the delay down and brings the filtered picture back at zero.
+  void TickFilterDelay();
 
   // ---- Painting
   // ------------------------------------------------------------------------------------ Brings the

@@ -5,6 +5,7 @@
 // events to it and copies the back buffer to the screen.
 
 #include <QFrame>
+#include <QTimer>
 #include <functional>
 #include <memory>
 
@@ -55,6 +56,12 @@ class TVistrelView : public QFrame, public TVLView {
   void SetOnDrawBackground(
       std::function<void(QPainter& Painter, const QRect& Rect, bool& Handled)> handler);
 
+  // Fired after each paint, after the back buffer was rendered, and with the painter on the
+  // client area after the back buffer was copied.
+  std::function<void()> OnPaint;
+  std::function<void()> OnDrawBackBuffer;
+  std::function<void(QPainter& Painter, const QRect& Client)> OnDrawCanvas;
+
   // TVLView
   TVLBitmap* Bitmap() override { return FLogic.Bitmap(); }
   TToolkitBitmap* ToolkitBitmap() override { return FLogic.ToolkitBitmap(); }
@@ -84,5 +91,6 @@ class TVistrelView : public QFrame, public TVLView {
 
   TVistrelViewLogic FLogic;
   bool FPaintPosted = false;
+  QTimer FAnimationTimer;  // runs while a delayed zoom filter waits
   std::unique_ptr<TVistrelIO> FImageIO;
 };

@@ -42,6 +42,11 @@ TVistrelView::TVistrelView(QWidget* parent) : QFrame(parent) {
   FLogic.OnPaintNow = [this] { repaint(); };
   FLogic.OnViewChange = [this](int32_t change) { emit ViewChanged(change); };
   FLogic.OnChangeCallbacks = [this] { CallChangeCallbacks(); };
+  FAnimationTimer.setInterval(210);
+  connect(&FAnimationTimer, &QTimer::timeout, this, [this] {
+    FLogic.TickFilterDelay();
+    if (FLogic.FilterDelay() == 0) FAnimationTimer.stop();
+  });
   SyncGeometry();
 }
 
@@ -115,7 +120,9 @@ void TVistrelView::paintEvent(QPaintEvent* event) {
   SyncGeometry();
   bool shown = false;
   try {
+    const int32_t renders = FLogic.RenderCount();
     shown = FLogic.PrepareBackBuffer();
+    if (FLogic.RenderCount() != renders && OnDrawBackBuffer) OnDrawBackBuffer();
   } catch (...) {
     // Pixels that cannot be read (a temporary image file that failed) are not drawn: a
     // paint event has no one to report to, and exceptions must not reach the event loop.
@@ -132,6 +139,7 @@ void TVistrelView::paintEvent(QPaintEvent* event) {
       painter.drawImage(0, 0, WrapBottomUp(FLogic.BackBufferPixels()));
       painter.restore();
     }
+    if (OnDrawCanvas) OnDrawCanvas(painter, client);
     if (FLogic.DrawVersion()) {
       const QString label =
           QStringLiteral("Vistrel Version 2.2.1 - %1/%2/%3").arg(8).arg(12).arg(2005);
@@ -146,6 +154,8 @@ void TVistrelView::paintEvent(QPaintEvent* event) {
       painter.drawText(box, Qt::AlignLeft | Qt::AlignVCenter, label);
     }
     FLogic.AfterPaint();
+    if (FLogic.FilterDelay() > 0 && !FAnimationTimer.isActive()) FAnimationTimer.start();
+    if (OnPaint) OnPaint();
   }
   QFrame::paintEvent(event);
 }

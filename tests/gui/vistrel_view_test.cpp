@@ -7,6 +7,7 @@
 
 #include <QApplication>
 #include <QImage>
+#include <QPainter>
 #include <QPushButton>
 #include <filesystem>
 
@@ -55,6 +56,27 @@ TEST(VistrelViewWidget, ShowsItsBackBufferAndCopiesItOnExposure) {
   EXPECT_EQ(labelled.pixelColor(view.contentsRect().bottomRight() - QPoint(1, 1)),
             QColor(Qt::white));
   EXPECT_EQ(view.VistrelVersion(), "2.2.1");
+}
+
+TEST(VistrelViewWidget, PaintHooksAndABackgroundHandlerThatPaints) {
+  TVistrelView view;
+  view.SetAutoFit(true);
+  view.resize(175, 124);
+  view.Bitmap()->Allocate(3000, 2000, vl24RGB);
+  int renders = 0, paints = 0;
+  view.OnDrawBackBuffer = [&] { ++renders; };
+  view.OnPaint = [&] { ++paints; };
+  view.SetOnDrawBackground([](QPainter& painter, const QRect& rect, bool& handled) {
+    painter.fillRect(rect, Qt::yellow);
+    handled = true;
+  });
+  view.show();
+  const QImage shot = view.grab().toImage();
+  view.grab();
+  EXPECT_EQ(renders, 1);
+  EXPECT_GE(paints, 2);
+  EXPECT_EQ(shot.pixelColor(view.contentsRect().topLeft()), QColor(Qt::yellow));
+  EXPECT_EQ(shot.pixelColor(view.contentsRect().center()), QColor(Qt::black));
 }
 
 TEST(VistrelViewWidget, ThePreviewShowsEachImageOfTheSampleDiscDuringACopy) {
