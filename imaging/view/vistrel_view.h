@@ -16,6 +16,7 @@
 
 class TVistrelIO;
 class QPainter;
+class QScrollBar;
 
 class TVistrelView : public QFrame, public TVLView {
   Q_OBJECT
@@ -44,6 +45,10 @@ class TVistrelView : public QFrame, public TVLView {
   double Zoom() const { return FLogic.Zoom(); }
   void SetZoom(double value) { FLogic.SetZoom(value); }
   void Fit() { FLogic.Fit(); }
+  void SetOriginX(int32_t value);
+  void SetOriginY(int32_t value);
+  QScrollBar* HorzScrollBar() const { return FScrollBar[0]; }
+  QScrollBar* VertScrollBar() const { return FScrollBar[1]; }
   void Clear() { FLogic.Clear(); }
   void SetBackground(TColor value);
 
@@ -85,12 +90,19 @@ class TVistrelView : public QFrame, public TVLView {
 
  private:
   void SyncGeometry();
+  // The client area: the frame's contents less the scroll bars that are shown.
+  QRect ClientRect() const;
+  // Shows, hides and sets the scroll bars as the logic computed them; true when one of them
+  // appeared or vanished, which changes the client size.
+  bool ApplyScrollBars();
   TColor PaletteButtonFace() const;
 
   void RequestPaint();
 
   TVistrelViewLogic FLogic;
   bool FPaintPosted = false;
-  QTimer FAnimationTimer;  // runs while a delayed zoom filter waits
+  QTimer FAnimationTimer;          // runs while a delayed zoom filter waits
+  QScrollBar* FScrollBar[2] = {};  // horizontal, vertical
+  bool FApplyingScrollBars = false;
   std::unique_ptr<TVistrelIO> FImageIO;
 };

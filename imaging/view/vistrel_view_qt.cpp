@@ -6,6 +6,9 @@
 #include <QPaintEvent>
 #include <QPainter>
 #include <QResizeEvent>
+#include <QScrollBar>
+#include <QStyle>
+#include <cmath>
 
 #include "imaging/component/vistrel_io.h"
 #include "imaging/view/vistrel_view.h"
@@ -42,6 +45,20 @@ TVistrelView::TVistrelView(QWidget* parent) : QFrame(parent) {
   FLogic.OnPaintNow = [this] { repaint(); };
   FLogic.OnViewChange = [this](int32_t change) { emit ViewChanged(change); };
   FLogic.OnChangeCallbacks = [this] { CallChangeCallbacks(); };
+  for (int i = 0; i < 2; ++i) {
+    FScrollBar[i] = new QScrollBar(i == 0 ? Qt::Horizontal : Qt::Vertical, this);
+    FScrollBar[i]->hide();
+    FScrollBar[i]->setRange(0, 65535);
+    connect(FScrollBar[i], &QScrollBar::valueChanged, this, [this, i](int value) {
+      if (FApplyingScrollBars) return;
+      const TVLScrollBarState& st = i == 0 ? FLogic.HorzScrollBar() : FLogic.VertScrollBar();
+      const int32_t origin = int32_t(std::trunc(value * st.Factor));
+      if (i == 0)
+        FLogic.SetOriginX(origin);
+      else
+        FLogic.SetOriginY(origin);
+    });
+  }
   FAnimationTimer.setInterval(210);
   connect(&FAnimationTimer, &QTimer::timeout, this, [this] {
     FLogic.TickFilterDelay();
@@ -60,9 +77,55 @@ TColor TVistrelView::PaletteButtonFace() const {
   return c.red() | (c.green() << 8) | (c.blue() << 16);
 }
 
+QRect TVistrelView::ClientRect() const {
+  QRect r = contentsRect();
+  if (FScrollBar[1] && FScrollBar[1]->isVisibleTo(this))
+    r.setRight(r.right() - FScrollBar[1]->sizeHint().width());
+  if (FScrollBar[0] && FScrollBar[0]->isVisibleTo(this))
+    r.setBottom(r.bottom() - FScrollBar[0]->sizeHint().height());
+  return r;
+}
+
 void TVistrelView::SyncGeometry() {
-  const QRect client = contentsRect();
-  FLogic.SetHostGeometry(true, width(), height(), client.width(), client.height());
+  const QRect client = ClientRect();
+  FLogic.SetHostGeometry(true, width(), height(), std::max(client.width(), 0),
+                         std::max(client.height(), 0));
+}
+
+bool TVistrelView::ApplyScrollBars() {
+  bool changed = false;
+  FApplyingScrollBars = true;
+  for (int i = 0; i < 2; ++i) {
+    const TVLScrollBarState& st = i == 0 ? FLogic.HorzScrollBar() : FLogic.VertScrollBar();
+    QScrollBar* bar = FScrollBar[i];
+    if (bar->isVisibleTo(this) != st.Visible) {
+      bar->setVisible(st.Visible);
+      changed = true;
+    }
+    if (!st.Visible) continue;
+    const double zoomSteps =
+        std::max(std::trunc((i == 0 ? FLogic.HorzZoom() : FLogic.VertZoom()) / 100.0), 1.0);
+    bar->setPageStep(std::max(st.Page, 1));
+    bar->setSingleStep(std::max(int(zoomSteps / st.Factor), 1));
+    bar->setValue(st.Position);
+  }
+  const QRect c = contentsRect();
+  const int hh = FScrollBar[0]->sizeHint().height(), vw = FScrollBar[1]->sizeHint().width();
+  const bool both = FScrollBar[0]->isVisibleTo(this) && FScrollBar[1]->isVisibleTo(this);
+  FScrollBar[0]->setGeometry(c.left(), c.bottom() - hh + 1, c.width() - (both ? vw : 0), hh);
+  FScrollBar[1]->setGeometry(c.right() - vw + 1, c.top(), vw, c.height() - (both ? hh : 0));
+  FApplyingScrollBars = false;
+  return changed;
+}
+
+void TVistrelView::SetOriginX(int32_t value) {
+  FLogic.SetOriginX(value);
+  ApplyScrollBars();
+}
+
+void TVistrelView::SetOriginY(int32_t value) {
+  FLogic.SetOriginY(value);
+  ApplyScrollBars();
 }
 
 void TVistrelView::SetAutoFit(bool value) {
@@ -103,13 +166,18 @@ void TVistrelView::SetOnDrawBackground(
 void TVistrelView::Update() {
   SyncGeometry();
   FLogic.Update();
+  if (ApplyScrollBars()) {
+    // A scroll bar appeared or vanished: fit again to the new client size.
+    SyncGeometry();
+    FLogic.Update();
+    ApplyScrollBars();
+  }
 }
 
 QRect TVistrelView::ImageRect() {
-  SyncGeometry();
-  FLogic.Update();
+  Update();
   if (FLogic.IsEmpty() || FLogic.DstWidth() <= 0 || FLogic.DstHeight() <= 0) return {};
-  const QRect client = contentsRect();
+  const QRect client = ClientRect();
   QRect r(client.x() + FLogic.OffsetX(), client.y() + FLogic.OffsetY(),
           std::min(FLogic.DstWidth(), FLogic.VisibleWidth()),
           std::min(FLogic.DstHeight(), FLogic.VisibleHeight()));
@@ -129,7 +197,7 @@ void TVistrelView::paintEvent(QPaintEvent* event) {
     shown = !FLogic.BackBufferPixels().Empty();
   }
   if (shown) {
-    const QRect client = contentsRect();
+    const QRect client = ClientRect();
     QPainter painter(this);
     painter.setClipRect(client & event->rect());
     {

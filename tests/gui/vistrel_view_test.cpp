@@ -9,6 +9,7 @@
 #include <QImage>
 #include <QPainter>
 #include <QPushButton>
+#include <QScrollBar>
 #include <filesystem>
 
 #include "app/copy_workflow.h"
@@ -77,6 +78,26 @@ TEST(VistrelViewWidget, PaintHooksAndABackgroundHandlerThatPaints) {
   EXPECT_GE(paints, 2);
   EXPECT_EQ(shot.pixelColor(view.contentsRect().topLeft()), QColor(Qt::yellow));
   EXPECT_EQ(shot.pixelColor(view.contentsRect().center()), QColor(Qt::black));
+}
+
+TEST(VistrelViewWidget, ScrollBarsFollowTheOriginWhenAllowed) {
+  TVistrelView view;
+  view.resize(175, 124);
+  view.Bitmap()->Allocate(600, 400, vl24RGB);  // zoom 100: larger than the client area
+  view.Update();
+  ASSERT_TRUE(view.HorzScrollBar()->isVisibleTo(&view));
+  ASSERT_TRUE(view.VertScrollBar()->isVisibleTo(&view));
+  EXPECT_LT(view.Logic().ViewClientWidth(), 171);  // the bars take their room
+  view.HorzScrollBar()->setValue(65535);
+  int32_t maxX, maxY;
+  view.Logic().MaxOrigin(maxX, maxY);
+  EXPECT_GT(view.Logic().OriginX(), maxX * 9 / 10);
+  view.SetOriginY(10);
+  EXPECT_GT(view.VertScrollBar()->value(), 0);
+  view.SetScrollBars(ssNone);
+  view.Update();
+  EXPECT_FALSE(view.HorzScrollBar()->isVisibleTo(&view));
+  EXPECT_EQ(view.Logic().ViewClientWidth(), 171);
 }
 
 TEST(VistrelViewWidget, ThePreviewShowsEachImageOfTheSampleDiscDuringACopy) {
