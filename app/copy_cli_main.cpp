@@ -2,6 +2,8 @@
 // same workflow the window uses: the same disc detection, scan, destination layout,
 // skipping of existing files and closing message.
 
+#include <unistd.h>
+
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -11,7 +13,10 @@
 #include <string>
 #include <vector>
 
+#include "app/copy_verify.h"
 #include "app/copy_workflow.h"
+#include "app/terminal_progress.h"
+#include "app/version.h"
 #include "imaging/component/vistrel_io.h"
 #include "platform/drives.h"
 #include "platform/fs.h"
@@ -19,15 +24,20 @@
 namespace {
 
 const char* const kUsage =
-    "Usage: vandrel-copy-cli [--source DIR] [--dest DIR] [--jpeg]\n"
+    "Usage: vandrel-copy-cli [--source DIR] [--dest DIR] [--jpeg] [--verify]\n"
     "Copies the images of a Vandrel photo disc into \"Vandrel Images\" below DIR.\n"
     "\n"
     "  --source DIR  folder to copy from, standing for the disc's root (default: the\n"
     "                first drive whose volume label contains VANDREL or DIGITAL PHOTOS)\n"
     "  --dest DIR    folder to create \"Vandrel Images\" in (default: the home folder)\n"
     "  --jpeg        write TIFF files as JPEG files\n"
+    "  --verify      read every copy back from the destination and compare it with the\n"
+    "                source (XXH3-128) before it gets its name; a copy that differs is\n"
+    "                removed and counted as failed (\"verification failed\")\n"
     "  --help        show this text\n"
+    "  --version     show the program's version\n"
     "\n"
+    "On a terminal, one line shows the progress; otherwise a line is printed per file.\n"
     "Ctrl-C stops the copy after the file being copied.\n"
     "\n"
     "Exit status: 0 when every image was copied or already present, 1 when some could\n"
@@ -90,19 +100,54 @@ void ConnectImageIo(TCopyHooks& hooks, TVistrelIO& io, bool jpeg) {
   };
 }
 
+// The progress line on a terminal, fed by the workflow's hooks: the scan gives the file
+// list, and each percentage update starts the next file in order.
+struct TCliProgress {
+  TTerminalProgress Line{stdout};
+  int FIndex = -1;
+  bool Started = false;
+
+  void Start(const std::vector<std::string>& files) {
+    std::vector<uint64_t> sizes;
+    std::error_code ec;
+    for (const std::string& f : files) {
+      const auto size = std::filesystem::file_size(f, ec);
+      sizes.push_back(ec ? 0 : size);
+    }
+    Line.Start(std::move(sizes));
+    FIndex = -1;
+    Started = true;
+  }
+  void Next() {
+    if (Started) Line.FileStarting(++FIndex);
+  }
+  // Before the closing (or the cancel) message: a copy that ran through is all done.
+  void End(const TCopySummary& s) {
+    if (!Started) return;
+    if (!s.Cancelled && s.Error.empty() && s.Total > 0) Line.FileStarting(s.Total);
+    Line.Finish();
+    Started = false;
+  }
+};
+
 }  // namespace
 
 int main(int argc, char** argv) {
   CatchInterrupts();
   std::string source, dest;
-  bool jpeg = false;
+  bool jpeg = false, verify = false;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
     if (arg == "--help" || arg == "-h") {
       std::fputs(kUsage, stdout);
       return 0;
+    } else if (arg == "--version") {
+      std::puts("vandrel-copy-cli " VANDREL_VERSION);
+      return 0;
     } else if (arg == "--jpeg") {
       jpeg = true;
+    } else if (arg == "--verify") {
+      verify = true;
     } else if ((arg == "--source" || arg == "--dest") && i + 1 < argc) {
       (arg == "--source" ? source : dest) = argv[++i];
     } else {
@@ -136,21 +181,39 @@ int main(int argc, char** argv) {
 
   TCopyHooks hooks;
   std::string activity;
-  hooks.SetStatusText = [&activity](int panel, const std::string& text) {
+  std::unique_ptr<TCliProgress> progress;
+  if (::isatty(STDOUT_FILENO)) progress = std::make_unique<TCliProgress>();
+  hooks.SetStatusText = [&activity, &progress](int panel, const std::string& text) {
     if (panel == 1) activity = text;
+    else if (progress) progress->Next();
     else std::printf("%7s  %s\n", text.c_str(), activity.c_str());
   };
-  hooks.SetFileCountText = [](const std::string& text) { std::printf("%s\n", text.c_str()); };
   hooks.AsJpeg = [jpeg] { return jpeg; };
-  hooks.ShowMessage = [](const std::string& text) { std::printf("%s\n", text.c_str()); };
-  hooks.ShowError = [](const std::string& text) {
+  hooks.ShowError = [&progress](const std::string& text) {
+    if (progress) progress->Line.Clear();
     std::fprintf(stderr, "vandrel-copy-cli: %s\n", text.c_str());
   };
+  if (verify) {
+    hooks.CopyFile = [](const std::string& S, const std::string& T, std::string& reason) {
+      return CopyFileVerified(S, T, reason);
+    };
+    hooks.CheckWritten = [](const std::string& path, std::string& reason) {
+      return VerifyWrittenFile(path, reason);
+    };
+  }
   hooks.OpenFolder = [](const std::string&) {};  // no desktop shell for a headless copy
   TVistrelIO io;
   ConnectImageIo(hooks, io, jpeg);
 
   TCopyWorkflow workflow(std::move(hooks));
+  workflow.Hooks().SetFileCountText = [&workflow, &progress](const std::string& text) {
+    std::printf("%s\n", text.c_str());
+    if (progress) progress->Start(workflow.Files());
+  };
+  workflow.Hooks().ShowMessage = [&workflow, &progress](const std::string& text) {
+    if (progress) progress->End(workflow.LastSummary());
+    std::printf("%s\n", text.c_str());
+  };
   // An interrupt cancels where a click would: the file being copied is finished first, so
   // no partial or temporary file is left behind.
   workflow.Hooks().ProcessMessages = [&workflow] {
@@ -163,6 +226,13 @@ int main(int argc, char** argv) {
   const TCopySummary& s = workflow.LastSummary();
   std::printf("\n%d images: %d copied, %d converted to JPEG, %d already present, %d failed\n",
               s.Total, s.Copied, s.Converted, s.Skipped, static_cast<int>(s.FailedFiles.size()));
-  for (const std::string& f : s.FailedFiles) std::printf("  not copied: %s\n", f.c_str());
+  for (const std::string& f : s.FailedFiles) {
+    const auto reason = s.FailureReasons.find(f);
+    if (reason == s.FailureReasons.end()) std::printf("  not copied: %s\n", f.c_str());
+    else std::printf("  not copied: %s (%s)\n", f.c_str(), reason->second.c_str());
+  }
+  if (verify && s.Error.empty() && !s.Cancelled) {
+    std::printf("%d copies verified against the source\n", s.Copied + s.Converted);
+  }
   return s.FailedFiles.empty() && s.Error.empty() && !s.Cancelled ? 0 : 1;
 }

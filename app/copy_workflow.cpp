@@ -352,32 +352,39 @@ void TCopyWorkflow::CopyOneFile(const std::string& S, const std::string& F,
 
     platform::CopyResult result = platform::CopyResult::Failed;
     bool converted = false;
+    std::string reason;  // why the copy or the check of a conversion failed
     if (convert && loaded && FHooks.SaveJpeg) {
       std::exception_ptr saveError;
       result = platform::WriteFileNoOverwrite(target, [&](const std::string& tempPath) {
         try {
-          return FHooks.SaveJpeg(tempPath);
+          if (!FHooks.SaveJpeg(tempPath)) return false;
         } catch (...) {
           saveError = std::current_exception();
           return false;
         }
+        return !FHooks.CheckWritten || FHooks.CheckWritten(tempPath, reason);
       });
       if (saveError) std::rethrow_exception(saveError);
-      converted = result != platform::CopyResult::Failed;
+      // A conversion that failed its check is a failed file, not a TIFF to copy instead.
+      converted = result != platform::CopyResult::Failed || !reason.empty();
       if (result == platform::CopyResult::Copied) ++FSummary.Converted;
     }
     if (!converted) {
       // A TIFF that could not be decoded or encoded is copied as it is rather than written
       // as a JPEG of a partly decoded (or the previous) image.
       target = T;
-      result = platform::CopyFileNoOverwrite(S, target);
+      result = FHooks.CopyFile ? FHooks.CopyFile(S, target, reason)
+                               : platform::CopyFileNoOverwrite(S, target);
       if (result == platform::CopyResult::Copied) {
         ++FSummary.Copied;
         if (convert) ++FSummary.UnconvertedTiffs;
       }
     }
     if (result == platform::CopyResult::AlreadyExists) ++FSummary.Skipped;
-    if (result == platform::CopyResult::Failed) FSummary.FailedFiles.push_back(S);
+    if (result == platform::CopyResult::Failed) {
+      FSummary.FailedFiles.push_back(S);
+      if (!reason.empty()) FSummary.FailureReasons[S] = reason;
+    }
   } else {
     ++FSummary.Skipped;
   }

@@ -9,10 +9,13 @@
 // not unwind through the toolkit's event loop.
 
 #include <functional>
+#include <map>
 #include <memory>
 #include <stdexcept>
 #include <string>
 #include <vector>
+
+#include "platform/fs.h"
 
 class TTreeScanner;
 
@@ -49,6 +52,14 @@ struct TCopyHooks {
   // the writer reported failure (its failure flag), exceptions for failures of the
   // environment. Unset: TIFFs are copied unchanged instead.
   std::function<bool(const std::string& Path)> SaveJpeg;
+  // Copies S to T without replacing a file at T (and may check the copy); Reason receives
+  // why a copy failed. Unset: platform::CopyFileNoOverwrite.
+  std::function<platform::CopyResult(const std::string& S, const std::string& T,
+                                     std::string& Reason)> CopyFile;
+  // Checks a converted file under its temporary name before it gets its final name; false
+  // (with Reason) counts the file as failed and leaves nothing under the final name.
+  // Unset: no check.
+  std::function<bool(const std::string& TempPath, std::string& Reason)> CheckWritten;
   // Modal messages. Unset: platform::ShowMessage.
   std::function<void(const std::string&)> ShowMessage;
   // Shows the message of an error that ended an operation. Unset: ShowMessage.
@@ -69,6 +80,7 @@ struct TCopySummary {
   // With "As JPEG": TIFFs copied unchanged because their load or their conversion failed.
   int UnconvertedTiffs = 0;
   std::vector<std::string> FailedFiles;  // source paths that could not be copied
+  std::map<std::string, std::string> FailureReasons;  // source path -> why, where known
   bool Cancelled = false;
   std::string Error;            // message of an error that ended the copy, else empty
   std::string DestinationRoot;  // the "Vandrel Images" folder the copy wrote into

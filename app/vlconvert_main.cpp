@@ -7,6 +7,7 @@
 #include <exception>
 #include <string>
 
+#include "app/version.h"
 #include "imaging/component/format_registry.h"
 #include "imaging/component/vistrel_io.h"
 #include "imaging/model/bitmap.h"
@@ -57,7 +58,23 @@ int Run(const std::string& in, const std::string& out) {
 
 }  // namespace
 
+const char* const kUsage =
+    "Usage: vlconvert IN OUT\n"
+    "Converts an image file: loads IN in the format of its extension and writes OUT in the\n"
+    "format of its extension (JPEG for .jpg, .jpeg and .jpe).\n"
+    "\n"
+    "  --help     show this text\n"
+    "  --version  show the program's version\n";
+
 int main(int argc, char** argv) {
+  if (argc == 2 && std::string(argv[1]) == "--help") {
+    std::fputs(kUsage, stdout);
+    return 0;
+  }
+  if (argc == 2 && std::string(argv[1]) == "--version") {
+    std::puts("vlconvert " VANDREL_VERSION);
+    return 0;
+  }
   if (argc != 3) {
     std::fprintf(stderr, "usage: vlconvert IN OUT\n");
     return 2;

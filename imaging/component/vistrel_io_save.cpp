@@ -12,6 +12,7 @@
 #include "imaging/io/stream.h"
 #include "imaging/component/vistrel_io.h"
 #include "imaging/model/bitmap.h"
+#include "imaging/model/mask.h"
 
 namespace {
 
@@ -204,7 +205,13 @@ void TVistrelIO::SaveTiffFile(const std::string& FileName) { SaveWith(FileName, 
 void TVistrelIO::SaveBmpFile(const std::string& FileName) { SaveWith(FileName, EncodeBmp); }
 void TVistrelIO::SavePngFile(const std::string& FileName) {
   SaveWith(FileName, [](TStream& s, TVLBitmap& b, TIOParamsVals& p, TVLProgressState& pr) {
-    EncodePng(s, b, p, nullptr, pr);
+    // The alpha channel goes to the writer as a mask.
+    std::unique_ptr<TVLMask> mask;
+    if (b.HasAlphaLayer()) {
+      mask = std::make_unique<TVLMask>();
+      b.AlphaLayer()->StoreToMask(*mask);
+    }
+    EncodePng(s, b, p, mask.get(), pr);
   });
 }
 

@@ -330,3 +330,17 @@ void ConvertFormat(TVLBitmap& Dest, TVLBitmap& Source) {
   }
   Source.MoveAlphaLayerTo(Dest);
 }
+
+bool DistinctColors(TVLBitmap& Bitmap, size_t Limit, std::vector<TRGB>& Colors) {
+  Colors.clear();
+  std::vector<TRGB> row(size_t(Bitmap.Width()));
+  for (int32_t y = 0; y < Bitmap.Height(); ++y) {
+    ReadRowAsRGB(Bitmap, y, row.data());
+    for (const TRGB c : row) {
+      if (std::find(Colors.begin(), Colors.end(), c) != Colors.end()) continue;
+      if (Colors.size() == Limit) return false;
+      Colors.push_back(c);
+    }
+  }
+  return true;
+}

@@ -3,7 +3,9 @@
 // behind them (gray weights, CMYK, CIE L*a*b*) and the process-wide row-conversion hook that
 // the codecs use to turn whole rows of samples into the bitmap's layout.
 
+#include <cstddef>
 #include <cstdint>
+#include <vector>
 
 #include "imaging/model/pixel_format.h"
 
@@ -45,6 +47,11 @@ void ConvertFormat(TVLBitmap& Dest, TVLBitmap& Source);
 // Reads row Y of any pixel format as Width TRGB values (the PixelAsRGB rules). Out must hold
 // Bitmap.Width() entries. Handy for code that wants colour rows whatever the format.
 void ReadRowAsRGB(TVLBitmap& Bitmap, int32_t Y, TRGB* Out);
+
+// Collects the distinct colours of the image in the order met (rows from the top, pixels
+// from the left); false as soon as there are more than Limit. Writers use it to decide
+// whether a palette of Limit entries holds the image exactly.
+bool DistinctColors(TVLBitmap& Bitmap, size_t Limit, std::vector<TRGB>& Colors);
 
 // ---- Row-conversion hook ------------------------------------------------------------------
 // Sample layouts of ConvertSampleRow.

@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <csignal>
+#include <cstdio>
 #include <filesystem>
 #include <string>
 
@@ -73,6 +74,30 @@ TEST(CopyCli, AnInterruptCancelsAfterTheCurrentFileAndLeavesNoTemporaryFiles) {
   }
   EXPECT_GT(copied, 0);
   EXPECT_LT(copied, files);
+}
+
+TEST(CopyCli, VerifyOnTheSampleDiscChecksEveryCopy) {
+  const std::string tool = CopyTool();
+  if (tool.empty()) GTEST_SKIP() << "vandrel-copy-cli is not built";
+  TempFolder t;
+  const std::string disc = VANDREL_SOURCE_DIR "/samples/disc";
+  const std::string command = "'" + tool + "' --verify --source '" + disc + "' --dest '" +
+                              t.Path() + "' 2>&1";
+  FILE* pipe = ::popen(command.c_str(), "r");
+  ASSERT_NE(pipe, nullptr);
+  std::string output;
+  char buffer[4096];
+  for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) output.append(buffer, n);
+  EXPECT_EQ(::pclose(pipe), 0) << output;
+  // Not a terminal: plain lines, no progress line.
+  EXPECT_EQ(output.find('\r'), std::string::npos) << output;
+  EXPECT_NE(output.find("0 failed\n10 copies verified against the source"), std::string::npos)
+      << output;
+  for (const auto& e : fs::recursive_directory_iterator(t / "Vandrel Images")) {
+    if (!e.is_regular_file()) continue;
+    const std::string rel = fs::relative(e.path(), t / "Vandrel Images").string();
+    EXPECT_EQ(ReadAll(e.path().string()), ReadAll(disc + "/" + rel)) << rel;
+  }
 }
 
 }  // namespace

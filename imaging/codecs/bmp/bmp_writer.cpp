@@ -39,21 +39,6 @@ bool HasAlpha(TVLBitmap& Bitmap) {
   return !alpha->AllMax();
 }
 
-// The distinct colours of the image in the order met (rows from the top, pixels from the
-// left); false as soon as there are more than Limit.
-bool DistinctColors(TVLBitmap& Bitmap, size_t Limit, std::vector<TRGB>& Colors) {
-  Colors.clear();
-  std::vector<TRGB> row(size_t(Bitmap.Width()));
-  for (int32_t y = 0; y < Bitmap.Height(); ++y) {
-    ReadRowAsRGB(Bitmap, y, row.data());
-    for (const TRGB c : row) {
-      if (std::find(Colors.begin(), Colors.end(), c) != Colors.end()) continue;
-      if (Colors.size() == Limit) return false;
-      Colors.push_back(c);
-    }
-  }
-  return true;
-}
 
 class TWriter {
  public:
@@ -105,7 +90,11 @@ class TWriter {
  private:
   // Bit depth, header kind and compression.
   void Plan() {
-    if (Params.BitsPerSample == 1 || Params.BitsPerSample == 4)
+    // Only 32-bit rows hold alpha: a palette or gray image with transparency is written at
+    // 32 bits rather than losing its alpha channel.
+    if (HasAlpha(B))
+      Bits = 32;
+    else if (Params.BitsPerSample == 1 || Params.BitsPerSample == 4)
       Bits = Params.BitsPerSample;
     else if (Params.SamplesPerPixel == 1)
       Bits = 8;

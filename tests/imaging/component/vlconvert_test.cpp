@@ -2,11 +2,13 @@
 // build folder (app/vlconvert); the tests skip when it has not been built.
 
 #include <gtest/gtest.h>
+#include <png.h>
 #include <sys/wait.h>
 
 #include <cstdio>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include "io_test_support.h"
 
@@ -82,6 +84,45 @@ TEST_F(VlconvertTest, ReadsAndWritesJpeg) {
   EXPECT_EQ(again.ExitCode, 0) << again.Output;
   EXPECT_NE(again.Output.find("227 x 149, vl24RGB, 299 x 299 dpi"), std::string::npos)
       << again.Output;
+}
+
+// The samples of a PNG file as libpng reads them with expansion to 8 bits (no gamma or
+// colour handling), channel count first; empty when it cannot be read.
+std::vector<uint8_t> Samples(const std::string& path) {
+  FILE* f = std::fopen(path.c_str(), "rb");
+  if (f == nullptr) return {};
+  png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+  png_infop info = png_create_info_struct(png);
+  std::vector<uint8_t> out;
+  if (setjmp(png_jmpbuf(png)) == 0) {
+    png_init_io(png, f);
+    png_read_png(png, info, PNG_TRANSFORM_EXPAND | PNG_TRANSFORM_STRIP_16 | PNG_TRANSFORM_GRAY_TO_RGB, nullptr);
+    png_bytepp rows = png_get_rows(png, info);
+    const size_t length = png_get_rowbytes(png, info);
+    out.push_back(png_get_channels(png, info));
+    for (png_uint_32 y = 0; y < png_get_image_height(png, info); ++y) out.insert(out.end(), rows[y], rows[y] + length);
+  }
+  png_destroy_read_struct(&png, &info, nullptr);
+  std::fclose(f);
+  return out;
+}
+
+// The alpha channel of an RGBA PNG survives PNG to PNG, PNG to BMP and BMP to PNG.
+TEST_F(VlconvertTest, AlphaSurvivesPngAndBmp) {
+  const std::string in = std::string(VANDREL_TESTDATA_DIR) + "/png/basn6a08.png";
+  if (!fs::exists(in)) GTEST_SKIP() << "no test corpus";
+  const std::vector<uint8_t> original = Samples(in);
+  ASSERT_FALSE(original.empty());
+  ASSERT_EQ(original[0], 4);
+  const std::string steps[][2] = {{in, dir.File("a.png")},
+                                  {dir.File("a.png"), dir.File("b.bmp")},
+                                  {dir.File("b.bmp"), dir.File("c.png")}};
+  for (const auto& step : steps) {
+    const TRun r = RunTool("'" + step[0] + "' '" + step[1] + "'");
+    ASSERT_EQ(r.ExitCode, 0) << r.Output;
+  }
+  EXPECT_EQ(Samples(dir.File("a.png")), original);
+  EXPECT_EQ(Samples(dir.File("c.png")), original);
 }
 
 TEST_F(VlconvertTest, MissingInputAndWrongArgumentsFail) {
