@@ -208,3 +208,41 @@ TEST(Render, SolidUnderCopiesRepeatedRowsAndStillMatches) {
 }
 
 }  // namespace
+
+namespace {
+
+// Random rectangles, filters, formats, opacities and tables: whatever the caller passes, the
+// renderer stays inside both bitmaps (the sanitizers watch).
+TEST(Render, RandomArgumentsStayInsideBothBitmaps) {
+  uint32_t seed = 12345;
+  auto next = [&seed](int32_t lo, int32_t hi) {
+    seed = seed * 1103515245u + 12345u;
+    return lo + int32_t((seed >> 8) % uint32_t(hi - lo + 1));
+  };
+  const TVLPixelFormat formats[] = {vl24RGB, vl1g, vl8g, vl8p, vl16g, vl32f, vlCMYK, vlRGB48};
+  std::vector<int32_t> table(64);
+  for (int i = 0; i < 300; ++i) {
+    auto src = MakeBitmap(next(1, 40), next(1, 40), formats[next(0, 7)]);
+    if (next(0, 3) == 0) src->AlphaLayer()->SetPixel8(0, 0, 7);
+    auto dst = MakeBitmap(next(1, 30), next(1, 30), vl24RGB);
+    TVLRenderArgs a = Args(next(-50, 50), next(-50, 50), next(-5, 80), next(-5, 80),
+                           next(-50, 50), next(-50, 50), next(-5, 80), next(-5, 80));
+    a.Filter = TResampleFilter(next(0, 13));
+    a.Opacity = next(0, 255);
+    a.UseAlpha = next(0, 1);
+    a.SolidUnder = next(0, 1);
+    a.Operation = next(0, 33);
+    const TVLRect clip{next(-10, 20), next(-10, 20), next(-10, 40), next(-10, 40)};
+    if (next(0, 1)) a.ClipRect = &clip;
+    if (next(0, 2) == 0) {
+      for (int32_t& v : table) v = next(-5, 60);
+      a.XTable = table.data();
+      a.XLength = size_t(next(0, 64));
+      a.YTable = table.data();
+      a.YLength = size_t(next(0, 64));
+    }
+    VLRender(*src, *dst, a);
+  }
+}
+
+}  // namespace
