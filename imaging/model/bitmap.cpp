@@ -426,23 +426,74 @@ void TVLBitmap::SetLocation(TVLLocation Value) {
   FAllMax = allMax;
 }
 
-// ---- Row rendering (filled in by the display resampling) -------------------------------------
+// ---- Row rendering (through the table the display code installs) ----------------------------
 
-void TVLBitmap::RenderRows24RGB(const TVLRowRenderParams&) {}
-void TVLBitmap::BlendRows24RGB(const TVLRowRenderParams&) {}
-void TVLBitmap::RenderRows1g(const TVLRowRenderParams&) {}
-void TVLBitmap::BlendRows1g(const TVLRowRenderParams&) {}
-void TVLBitmap::RenderRows8g(const TVLRowRenderParams&) {}
-void TVLBitmap::BlendRows8g(const TVLRowRenderParams&) {}
-void TVLBitmap::RenderRows8p(const TVLRowRenderParams&) {}
-void TVLBitmap::BlendRows8p(const TVLRowRenderParams&) {}
-void TVLBitmap::RenderRows16g(const TVLRowRenderParams&) {}
-void TVLBitmap::BlendRows16g(const TVLRowRenderParams&) {}
-void TVLBitmap::RenderRows32f(const TVLRowRenderParams&) {}
-void TVLBitmap::BlendRows32f(const TVLRowRenderParams&) {}
-void TVLBitmap::RenderRowsCMYK(const TVLRowRenderParams&) {}
-void TVLBitmap::BlendRowsCMYK(const TVLRowRenderParams&) {}
-void TVLBitmap::RenderRowsCIELab(const TVLRowRenderParams&) {}
-void TVLBitmap::BlendRowsCIELab(const TVLRowRenderParams&) {}
-void TVLBitmap::RenderRowsRGB48(const TVLRowRenderParams&) {}
-void TVLBitmap::BlendRowsRGB48(const TVLRowRenderParams&) {}
+namespace {
+const TVLRowRenderTable* gRowRenderTable = nullptr;
+
+void CallRowRenderer(TVLBitmap& Source, TVLPixelFormat Format, bool Blend,
+                     const TVLRowRenderParams& P) {
+  if (!gRowRenderTable) return;
+  const TVLRowRenderProc proc =
+      Blend ? gRowRenderTable->Blend[Format] : gRowRenderTable->Render[Format];
+  if (proc) proc(Source, P);
+}
+}  // namespace
+
+void SetVLRowRenderTable(const TVLRowRenderTable* Table) { gRowRenderTable = Table; }
+const TVLRowRenderTable* VLRowRenderTable() { return gRowRenderTable; }
+
+void TVLBitmap::RenderRows24RGB(const TVLRowRenderParams& P) {
+  CallRowRenderer(*this, vl24RGB, false, P);
+}
+void TVLBitmap::BlendRows24RGB(const TVLRowRenderParams& P) {
+  CallRowRenderer(*this, vl24RGB, true, P);
+}
+void TVLBitmap::RenderRows1g(const TVLRowRenderParams& P) {
+  CallRowRenderer(*this, vl1g, false, P);
+}
+void TVLBitmap::BlendRows1g(const TVLRowRenderParams& P) {
+  CallRowRenderer(*this, vl1g, true, P);
+}
+void TVLBitmap::RenderRows8g(const TVLRowRenderParams& P) {
+  CallRowRenderer(*this, vl8g, false, P);
+}
+void TVLBitmap::BlendRows8g(const TVLRowRenderParams& P) {
+  CallRowRenderer(*this, vl8g, true, P);
+}
+void TVLBitmap::RenderRows8p(const TVLRowRenderParams& P) {
+  CallRowRenderer(*this, vl8p, false, P);
+}
+void TVLBitmap::BlendRows8p(const TVLRowRenderParams& P) {
+  CallRowRenderer(*this, vl8p, true, P);
+}
+void TVLBitmap::RenderRows16g(const TVLRowRenderParams& P) {
+  CallRowRenderer(*this, vl16g, false, P);
+}
+void TVLBitmap::BlendRows16g(const TVLRowRenderParams& P) {
+  CallRowRenderer(*this, vl16g, true, P);
+}
+void TVLBitmap::RenderRows32f(const TVLRowRenderParams& P) {
+  CallRowRenderer(*this, vl32f, false, P);
+}
+void TVLBitmap::BlendRows32f(const TVLRowRenderParams& P) {
+  CallRowRenderer(*this, vl32f, true, P);
+}
+void TVLBitmap::RenderRowsCMYK(const TVLRowRenderParams& P) {
+  CallRowRenderer(*this, vlCMYK, false, P);
+}
+void TVLBitmap::BlendRowsCMYK(const TVLRowRenderParams& P) {
+  CallRowRenderer(*this, vlCMYK, true, P);
+}
+void TVLBitmap::RenderRowsCIELab(const TVLRowRenderParams& P) {
+  CallRowRenderer(*this, vlCIELab, false, P);
+}
+void TVLBitmap::BlendRowsCIELab(const TVLRowRenderParams& P) {
+  CallRowRenderer(*this, vlCIELab, true, P);
+}
+void TVLBitmap::RenderRowsRGB48(const TVLRowRenderParams& P) {
+  CallRowRenderer(*this, vlRGB48, false, P);
+}
+void TVLBitmap::BlendRowsRGB48(const TVLRowRenderParams& P) {
+  CallRowRenderer(*this, vlRGB48, true, P);
+}

@@ -78,6 +78,17 @@ struct TVLRowRenderParams {
   int32_t Opacity = 255;
 };
 
+// Row renderers per pixel format (indexed by TVLPixelFormat), installed by the display code so
+// that this model does not depend on it. Until a table is installed the row-rendering
+// operations draw nothing.
+using TVLRowRenderProc = void (*)(TVLBitmap& Source, const TVLRowRenderParams& P);
+struct TVLRowRenderTable {
+  TVLRowRenderProc Render[kPixelFormatCount] = {};
+  TVLRowRenderProc Blend[kPixelFormatCount] = {};
+};
+void SetVLRowRenderTable(const TVLRowRenderTable* Table);
+const TVLRowRenderTable* VLRowRenderTable();
+
 // The abstract row-access interface shared by TVLBitmap and TVLDibbitmap.
 class TVLBaseBitmap : public TObject {
  public:
@@ -125,7 +136,7 @@ class TVLBitmap : public TVLBaseBitmap {
   void Assign(TObject* Source) override;
   void Assign(TVLBitmap& Source) { Assign(static_cast<TObject*>(&Source)); }
 
-  // ---- Row rendering for the display (one pair per format; filled in by the view) --------------
+  // ---- Row rendering for the display (one pair per format; through the installed table) -------
   virtual void RenderRows24RGB(const TVLRowRenderParams& P);
   virtual void BlendRows24RGB(const TVLRowRenderParams& P);
   virtual void RenderRows1g(const TVLRowRenderParams& P);

@@ -2,7 +2,6 @@
 // The zoom filters shared by the image view and the resampling routines. The integer values
 // are the stored ones.
 
-
 enum TResampleFilter : int {
   rfNone = 0,
   rfTriangle = 1,

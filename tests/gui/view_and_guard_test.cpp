@@ -56,6 +56,7 @@ TEST(VistrelView, AnImageStoreThatCannotBeReadPaintsOnlyTheBackground) {
   TVistrelView view;
   view.SetAutoFit(true);
   view.resize(175, 124);
+  view.SetLegacyBitmap(false);  // the image may then go to a temporary file
   TVLBitmap& bitmap = *view.Bitmap();
   bitmap.MemoryThreshold = 0;  // kept in a temporary file
   bitmap.Allocate(30, 20, vl24RGB);
