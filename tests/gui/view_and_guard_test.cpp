@@ -80,3 +80,17 @@ TEST(GuardedCall, ShowsTheExceptionAndCarriesOn) {
   EXPECT_EQ(env.Messages[0], "disc removed");
   EXPECT_FALSE(env.Messages[1].empty());
 }
+
+// The preview loads every kind of TIFF a disc may hold (CMYK, 16-bit, Lab, palette, 1-bit)
+// into its display bitmap, so "As JPEG" can convert them.
+TEST(VistrelView, PreviewLoadsEveryCorpusTiffKind) {
+  const std::string dir = std::string(VANDREL_TESTDATA_DIR) + "/tiff/";
+  if (!fs::exists(dir + "cmyk16.tif")) GTEST_SKIP() << "no test corpus";
+  TVistrelView view;
+  for (const char* name : {"cmyk8.tif", "cmyk16.tif", "gray16_le.tif", "cielab8.tif", "rgb8_none.tif"}) {
+    SCOPED_TRACE(name);
+    view.ImageIO()->LoadFromFile(dir + name);
+    EXPECT_FALSE(view.ImageIO()->AbortFlag());
+    EXPECT_GT(view.ImageIO()->TargetBitmap()->Width(), 0);
+  }
+}
