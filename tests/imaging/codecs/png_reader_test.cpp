@@ -13,8 +13,8 @@ namespace {
 using namespace pngtest;
 
 // A 4 x 2 image whose rows hold Fill bytes.
-TPngSpec Small(int ColorType, int Depth, std::vector<Bytes> Rows) {
-  TPngSpec f;
+TPngLayout Small(int ColorType, int Depth, std::vector<Bytes> Rows) {
+  TPngLayout f;
   f.Width = 4;
   f.Height = uint32_t(Rows.size());
   f.ColorType = ColorType;
@@ -44,7 +44,7 @@ TEST(PngReader, FormatsByColourTypeDepthAndNativeFlag) {
   };
   for (const TCase& c : cases) {
     SCOPED_TRACE(c.Name);
-    TPngSpec f = Small(c.ColorType, c.Depth, {Bytes(8, 0), Bytes(8, 0)});
+    TPngLayout f = Small(c.ColorType, c.Depth, {Bytes(8, 0), Bytes(8, 0)});
     f.Rows[0][0] = 0x40;
     if (c.Palette != nullptr) f.Palette.assign(c.Palette, c.Palette + 2);
     auto d = Decode(MakePng(f), c.Native);
@@ -58,7 +58,7 @@ TEST(PngReader, FormatsByColourTypeDepthAndNativeFlag) {
     EXPECT_TRUE(d->Mask->AllMax());
   }
   // A native palette image keeps its indices and a palette padded to 256 entries.
-  TPngSpec f = Small(PNG_COLOR_TYPE_PALETTE, 8, {Bytes{1, 0, 1, 0}});
+  TPngLayout f = Small(PNG_COLOR_TYPE_PALETTE, 8, {Bytes{1, 0, 1, 0}});
   f.Palette.assign(rb, rb + 2);
   auto d = Decode(MakePng(f), true);
   ASSERT_EQ(d->Bitmap.PixelFormat(), vl8p);
@@ -74,7 +74,7 @@ TEST(PngReader, TransparencyChunkBecomesAlphaForEveryColourType) {
   grayKey.gray = 0x1234;
   struct TCase {
     const char* Name;
-    TPngSpec Spec;
+    TPngLayout Layout;
     bool Native;
   } cases[] = {
       {"RGB 8", Small(PNG_COLOR_TYPE_RGB, 8, {Bytes{10, 20, 30, 1, 2, 3, 10, 20, 30, 0, 0, 0}}), false},
@@ -82,15 +82,15 @@ TEST(PngReader, TransparencyChunkBecomesAlphaForEveryColourType) {
       {"gray 1", Small(PNG_COLOR_TYPE_GRAY, 1, {Bytes{0x50}}), false},
       {"palette 8", Small(PNG_COLOR_TYPE_PALETTE, 8, {Bytes{0, 1, 0, 1}}), false},
   };
-  cases[0].Spec.TrnsColor = &rgbKey;
-  cases[1].Spec.TrnsColor = &grayKey;
+  cases[0].Layout.TrnsColor = &rgbKey;
+  cases[1].Layout.TrnsColor = &grayKey;
   png_color_16 one{};
-  cases[2].Spec.TrnsColor = &one;
-  cases[3].Spec.Palette = {{1, 1, 1}, {2, 2, 2}};
-  cases[3].Spec.TrnsAlpha = {0};
+  cases[2].Layout.TrnsColor = &one;
+  cases[3].Layout.Palette = {{1, 1, 1}, {2, 2, 2}};
+  cases[3].Layout.TrnsAlpha = {0};
   for (TCase& c : cases) {
     SCOPED_TRACE(c.Name);
-    auto d = Decode(MakePng(c.Spec), c.Native);
+    auto d = Decode(MakePng(c.Layout), c.Native);
     ASSERT_FALSE(d->Aborted);
     EXPECT_EQ(d->Bitmap.PixelFormat(), vl24RGB);
     ASSERT_TRUE(d->Mask);
@@ -100,7 +100,7 @@ TEST(PngReader, TransparencyChunkBecomesAlphaForEveryColourType) {
     EXPECT_EQ(d->AlphaAt(2, 0), 0);
   }
   // Native palette output keeps the indices and ignores tRNS.
-  auto native = Decode(MakePng(cases[3].Spec), true);
+  auto native = Decode(MakePng(cases[3].Layout), true);
   EXPECT_EQ(native->Bitmap.PixelFormat(), vl8p);
   EXPECT_TRUE(native->Mask->AllMax());
 }
@@ -123,7 +123,7 @@ TEST(PngReader, BackgroundColourAtEveryDepth) {
   for (const TCase& c : cases) {
     SCOPED_TRACE(c.Name);
     const size_t rowBytes = (4 * size_t(c.Depth) * (c.ColorType == PNG_COLOR_TYPE_RGB ? 3 : 1) + 7) / 8;
-    TPngSpec f = Small(c.ColorType, c.Depth, {Bytes(rowBytes, 0)});
+    TPngLayout f = Small(c.ColorType, c.Depth, {Bytes(rowBytes, 0)});
     if (c.ColorType == PNG_COLOR_TYPE_PALETTE) f.Palette = {{0, 0, 0}, {7, 8, 9}};
     f.Background = &c.Bg;
     auto d = Decode(MakePng(f), false, true, true);
@@ -133,7 +133,7 @@ TEST(PngReader, BackgroundColourAtEveryDepth) {
 }
 
 TEST(PngReader, BackgroundIsComposedUnderTransparentPixels) {
-  TPngSpec f = Small(PNG_COLOR_TYPE_RGB_ALPHA, 8, {Bytes{9, 9, 9, 0, 200, 100, 50, 255, 0, 0, 0, 0, 0, 0, 0, 0}});
+  TPngLayout f = Small(PNG_COLOR_TYPE_RGB_ALPHA, 8, {Bytes{9, 9, 9, 0, 200, 100, 50, 255, 0, 0, 0, 0, 0, 0, 0, 0}});
   TDecoded d;
   d.Params.PngBackground = TRGB{30, 20, 10};
   TMemoryStream s;
@@ -149,7 +149,7 @@ TEST(PngReader, BackgroundIsComposedUnderTransparentPixels) {
 }
 
 TEST(PngReader, ParamsOnlyLeavesBitmapAndMaskUntouched) {
-  TPngSpec f = Small(PNG_COLOR_TYPE_RGB_ALPHA, 8, {Bytes(16, 7), Bytes(16, 7)});
+  TPngLayout f = Small(PNG_COLOR_TYPE_RGB_ALPHA, 8, {Bytes(16, 7), Bytes(16, 7)});
   TDecoded d;
   d.Bitmap.Allocate(3, 3, vl8g);
   d.Bitmap.SetPixel8(1, 1, 42);
@@ -170,7 +170,7 @@ TEST(PngReader, ParamsOnlyLeavesBitmapAndMaskUntouched) {
 }
 
 TEST(PngReader, InterlacedProgressCountsEveryRowOfEveryPass) {
-  TPngSpec f = Small(PNG_COLOR_TYPE_RGB_ALPHA, 8, std::vector<Bytes>(5, Bytes(16, 0x80)));
+  TPngLayout f = Small(PNG_COLOR_TYPE_RGB_ALPHA, 8, std::vector<Bytes>(5, Bytes(16, 0x80)));
   f.Interlaced = true;
   std::vector<int> seen;
   auto d = Decode(MakePng(f), false, false, false, [&](TObject*, int percent) { seen.push_back(percent); });
@@ -198,7 +198,7 @@ class TThrowingStream : public TMemoryStream {
 
 TEST(PngReader, TruncatedAndThrowingStreams) {
   // Noise, so that the data spans many IDAT chunks.
-  TPngSpec f = Small(PNG_COLOR_TYPE_RGB, 8, {});
+  TPngLayout f = Small(PNG_COLOR_TYPE_RGB, 8, {});
   f.Width = f.Height = 128;
   uint32_t seed = 1;
   for (int y = 0; y < 128; ++y) {
@@ -227,7 +227,7 @@ TEST(PngReader, TruncatedAndThrowingStreams) {
 }
 
 TEST(PngReader, TextBeforeAndAfterTheImage) {
-  TPngSpec f = Small(PNG_COLOR_TYPE_GRAY, 8, {Bytes(4, 0)});
+  TPngLayout f = Small(PNG_COLOR_TYPE_GRAY, 8, {Bytes(4, 0)});
   f.TextAfterImage = {{"Comment", "caf\xe9"}};
   auto d = Decode(MakePng(f));
   ASSERT_FALSE(d->Aborted);
@@ -261,7 +261,7 @@ namespace {
 // the same image as one in memory, for rows read straight and through the alpha split.
 TEST(PngReader, InterlacedIntoAFileBackedBitmap) {
   for (const int colorType : {PNG_COLOR_TYPE_RGB, PNG_COLOR_TYPE_RGB_ALPHA}) {
-    TPngSpec f = Small(colorType, 8, {});
+    TPngLayout f = Small(colorType, 8, {});
     f.Width = 19;
     f.Height = 13;
     f.Interlaced = true;

@@ -56,7 +56,7 @@ inline Bytes Encode(TVLBitmap& Bitmap, TIOParamsVals& Params, const TVLMask* Mas
 }
 
 // A file written by libpng: rows are packed samples of the colour type and depth.
-struct TPngSpec {
+struct TPngLayout {
   uint32_t Width = 1, Height = 1;
   int ColorType = PNG_COLOR_TYPE_RGB;
   int Depth = 8;
@@ -74,7 +74,7 @@ inline void AppendBytes(png_structp png, png_bytep data, size_t n) {
   out->insert(out->end(), data, data + n);
 }
 
-inline Bytes MakePng(const TPngSpec& f) {
+inline Bytes MakePng(const TPngLayout& f) {
   Bytes out;
   png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
   png_infop info = png_create_info_struct(png);
