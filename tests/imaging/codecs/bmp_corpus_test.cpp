@@ -14,49 +14,17 @@
 #include <vector>
 
 #include "bmp_test_support.h"
+#include "tests/support/corpus.h"
 
 namespace {
 
+using namespace corpus;
+
 using namespace bmptest;
 
-const std::string kCorpus = VANDREL_TESTDATA_DIR;
 
-struct TEntry {
-  std::string Path, Expected, Reference, Exercises;
-};
 
-std::vector<TEntry> BmpEntries() {
-  std::vector<TEntry> out;
-  std::ifstream in(kCorpus + "/MANIFEST.tsv");
-  std::string line;
-  while (std::getline(in, line)) {
-    std::vector<std::string> f;
-    std::stringstream ss(line);
-    for (std::string c; std::getline(ss, c, '\t');) f.push_back(c);
-    if (f.size() >= 7 && f[1] == "BMP") out.push_back({f[0], f[5], f[6], f[4]});
-  }
-  return out;
-}
 
-Bytes ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return Bytes(std::istreambuf_iterator<char>(in), {});
-}
-
-// A reference image as 8-bit RGBA, read with libpng.
-struct TReference {
-  png_uint_32 Width = 0, Height = 0;
-  std::vector<uint8_t> Rgba;
-  bool Load(const std::string& path) {
-    png_image img{};
-    img.version = PNG_IMAGE_VERSION;
-    if (!png_image_begin_read_from_file(&img, path.c_str())) return false;
-    img.format = PNG_FORMAT_RGBA;
-    Rgba.resize(PNG_IMAGE_SIZE(img));
-    Width = img.width, Height = img.height;
-    return png_image_finish_read(&img, nullptr, Rgba.data(), 0, nullptr) != 0;
-  }
-};
 
 int Tolerance(const std::string& exercises) {
   std::smatch m;
@@ -66,7 +34,7 @@ int Tolerance(const std::string& exercises) {
 // The largest channel difference between a decode and a reference (alpha 255 without mask);
 // -1 when the sizes differ.
 int Difference(TDecoded& d, const TReference& ref) {
-  if (uint32_t(d.Bitmap.Width()) != ref.Width || uint32_t(d.Bitmap.Height()) != ref.Height) return -1;
+  if (d.Bitmap.Width() != ref.Width || d.Bitmap.Height() != ref.Height) return -1;
   int worst = 0;
   for (int32_t y = 0; y < d.Bitmap.Height(); ++y)
     for (int32_t x = 0; x < d.Bitmap.Width(); ++x) {
@@ -83,7 +51,7 @@ int Difference(TDecoded& d, const TReference& ref) {
 class BmpCorpus : public ::testing::Test {
  protected:
   void SetUp() override {
-    Entries = BmpEntries();
+    Entries = corpus::Entries("BMP");
     if (Entries.empty()) GTEST_SKIP() << "corpus not found at " << kCorpus;
   }
   std::vector<TEntry> Entries;

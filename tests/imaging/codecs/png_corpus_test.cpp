@@ -8,53 +8,22 @@
 #include <sstream>
 
 #include "png_test_support.h"
+#include "tests/support/corpus.h"
 
 namespace {
 
+using namespace corpus;
+
 using namespace pngtest;
 
-const std::string kCorpus = VANDREL_TESTDATA_DIR;
 
-struct TEntry {
-  std::string Path, Expected, Reference;
-};
 
-std::vector<TEntry> PngEntries() {
-  std::vector<TEntry> out;
-  std::ifstream in(kCorpus + "/MANIFEST.tsv");
-  std::string line;
-  while (std::getline(in, line)) {
-    std::vector<std::string> f;
-    std::stringstream ss(line);
-    for (std::string c; std::getline(ss, c, '\t');) f.push_back(c);
-    if (f.size() >= 7 && f[1] == "PNG") out.push_back({f[0], f[5], f[6]});
-  }
-  return out;
-}
 
-Bytes ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return Bytes(std::istreambuf_iterator<char>(in), {});
-}
-
-struct TReference {
-  png_uint_32 Width = 0, Height = 0;
-  Bytes Rgba;
-  bool Load(const std::string& path) {
-    png_image img{};
-    img.version = PNG_IMAGE_VERSION;
-    if (!png_image_begin_read_from_file(&img, path.c_str())) return false;
-    img.format = PNG_FORMAT_RGBA;
-    Rgba.resize(PNG_IMAGE_SIZE(img));
-    Width = img.width, Height = img.height;
-    return png_image_finish_read(&img, nullptr, Rgba.data(), 0, nullptr) != 0;
-  }
-};
 
 // The first pixel that differs, as text; empty when all agree. Colours of fully transparent
 // pixels do not count.
 std::string FirstDifference(TDecoded& d, const TReference& ref) {
-  if (uint32_t(d.Bitmap.Width()) != ref.Width || uint32_t(d.Bitmap.Height()) != ref.Height)
+  if (d.Bitmap.Width() != ref.Width || d.Bitmap.Height() != ref.Height)
     return "size";
   for (int32_t y = 0; y < d.Bitmap.Height(); ++y)
     for (int32_t x = 0; x < d.Bitmap.Width(); ++x) {
@@ -70,7 +39,7 @@ std::string FirstDifference(TDecoded& d, const TReference& ref) {
 class PngCorpus : public ::testing::Test {
  protected:
   void SetUp() override {
-    Entries = PngEntries();
+    Entries = corpus::Entries("PNG");
     if (Entries.empty()) GTEST_SKIP() << "corpus not found at " << kCorpus;
   }
   std::vector<TEntry> Entries;

@@ -12,48 +12,17 @@
 #include <sstream>
 
 #include "tiff_test_support.h"
+#include "tests/support/corpus.h"
 
 namespace {
 
+using namespace corpus;
+
 using namespace tifftest;
 
-const std::string kCorpus = VANDREL_TESTDATA_DIR;
 
-struct TRow {
-  std::string Path, Exercises, Expected, Reference;
-};
 
-std::vector<TRow> TiffRows() {
-  std::vector<TRow> out;
-  std::ifstream in(kCorpus + "/MANIFEST.tsv");
-  std::string line;
-  while (std::getline(in, line)) {
-    std::vector<std::string> f;
-    std::stringstream ss(line);
-    for (std::string c; std::getline(ss, c, '\t');) f.push_back(c);
-    if (f.size() >= 7 && f[1] == "TIFF") out.push_back({f[0], f[4], f[5], f[6]});
-  }
-  return out;
-}
 
-Bytes ReadFile(const std::string& Path) {
-  std::ifstream in(Path, std::ios::binary);
-  return Bytes(std::istreambuf_iterator<char>(in), {});
-}
-
-struct TRef {
-  int32_t Width = 0, Height = 0;
-  std::vector<uint8_t> Rgba;
-  bool Load(const std::string& Path) {
-    png_image img{};
-    img.version = PNG_IMAGE_VERSION;
-    if (!png_image_begin_read_from_file(&img, Path.c_str())) return false;
-    img.format = PNG_FORMAT_RGBA;
-    Rgba.resize(PNG_IMAGE_SIZE(img));
-    Width = int32_t(img.width), Height = int32_t(img.height);
-    return png_image_finish_read(&img, nullptr, Rgba.data(), 0, nullptr) != 0;
-  }
-};
 
 // How a file is compared: the tolerance, and whether reference values are scaled by 16/17.
 struct TRule {
@@ -63,7 +32,7 @@ struct TRule {
   bool OpaqueOnly = false;  // premultiplied colours: compared where the image is opaque
   double OffShare = 0;      // share of pixels allowed beyond the tolerance (out-of-gamut Lab)
 };
-TRule RuleFor(const TRow& R) {
+TRule RuleFor(const TEntry& R) {
   TRule rule;
   const std::string& e = R.Exercises;
   if (e.find("Gray 4-bit") != std::string::npos) rule.Gray4 = true;
@@ -77,7 +46,7 @@ TRule RuleFor(const TRow& R) {
 
 // The largest channel difference over Rows rows (-1: all), leaving out the share of pixels
 // the rule allows; -2 when the sizes differ.
-int Difference(TRead& D, const TRef& Ref, const TRule& Rule, int32_t Rows = -1) {
+int Difference(TRead& D, const TReference& Ref, const TRule& Rule, int32_t Rows = -1) {
   if (D.Bitmap.Width() != Ref.Width || D.Bitmap.Height() != Ref.Height) return -2;
   std::vector<int> pixels;
   const int32_t rows = Rows < 0 ? Ref.Height : std::min(Rows, Ref.Height);
@@ -117,10 +86,10 @@ const std::vector<std::string> kKnownDifferent = {
 };
 
 TEST(TiffCorpus, EveryFileAsItsManifestSays) {
-  const std::vector<TRow> rows = TiffRows();
+  const std::vector<TEntry> rows = Entries("TIFF");
   if (rows.empty()) GTEST_SKIP() << "no corpus at " << kCorpus;
   int decoded = 0;
-  for (const TRow& row : rows) {
+  for (const TEntry& row : rows) {
     SCOPED_TRACE(row.Path);
     const Bytes data = ReadFile(kCorpus + "/" + row.Path);
     const auto d = ReadTiff(data);
@@ -129,7 +98,7 @@ TEST(TiffCorpus, EveryFileAsItsManifestSays) {
       continue;
     }
     if (row.Expected == "no-crash" || row.Expected == "optional") continue;
-    TRef ref;
+    TReference ref;
     ASSERT_TRUE(ref.Load(kCorpus + "/" + row.Reference));
     const TRule rule = RuleFor(row);
     ASSERT_FALSE(d->Abort);
@@ -147,7 +116,7 @@ TEST(TiffCorpus, EveryFileAsItsManifestSays) {
     for (int page = 1; std::filesystem::exists(kCorpus + "/" + PageReference(row.Reference, page)); ++page) {
       SCOPED_TRACE("page " + std::to_string(page));
       const auto p = ReadTiff(data, [&](TIOParamsVals& params) { params.TiffDirectoryIndex = page; });
-      TRef pageRef;
+      TReference pageRef;
       ASSERT_TRUE(pageRef.Load(kCorpus + "/" + PageReference(row.Reference, page)));
       EXPECT_FALSE(p->Abort);
       EXPECT_GT(p->Params.ImageCount(), page);

@@ -5,11 +5,11 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
-#include <sstream>
 
 #include "imaging/component/vistrel_io.h"
 #include "imaging/io/params.h"
 #include "io_test_support.h"
+#include "tests/support/corpus.h"
 
 namespace {
 
@@ -17,14 +17,8 @@ using iotest::TempDir;
 
 std::vector<std::string> GoodFiles(const std::string& format) {
   std::vector<std::string> out;
-  std::ifstream in(std::string(VANDREL_TESTDATA_DIR) + "/MANIFEST.tsv");
-  std::string line;
-  while (std::getline(in, line)) {
-    std::vector<std::string> f;
-    std::stringstream ss(line);
-    for (std::string c; std::getline(ss, c, '\t');) f.push_back(c);
-    if (f.size() >= 7 && f[1] == format && f[5] == "decodes") out.push_back(f[0]);
-  }
+  for (const corpus::TEntry& e : corpus::Entries(format))
+    if (e.Expected == "decodes") out.push_back(e.Path);
   return out;
 }
 
