@@ -1,4 +1,5 @@
 #include "shell/orvik_shell_combo.h"
+#include "shell/shell_verb_menu_qt.h"
 
 #include <QAbstractItemView>
 #include <QApplication>
@@ -6,7 +7,6 @@
 #include <QFileSystemModel>
 #include <QContextMenuEvent>
 #include <QKeyEvent>
-#include <QMenu>
 #include <QLineEdit>
 #include <QPainter>
 #include <QStyledItemDelegate>
@@ -382,15 +382,7 @@ void TOrvikShellCombo::contextMenuEvent(QContextMenuEvent* event) {
     QApplication::setOverrideCursor(Qt::WaitCursor);
     const std::vector<std::string> verbs = ContextMenuVerbs();
     QApplication::restoreOverrideCursor();
-    if (verbs.empty()) return;
-    QMenu menu(this);
-    for (const std::string& verb : verbs) {
-      QString label = QString::fromStdString(verb);
-      label[0] = label[0].toUpper();
-      menu.addAction(label)->setData(QString::fromStdString(verb));
-    }
-    if (QAction* chosen = menu.exec(event->globalPos())) {
-      RunContextMenuVerb(chosen->data().toString().toStdString());
-    }
+    const std::string chosen = ExecVerbMenu(this, verbs, event->globalPos());
+    if (!chosen.empty()) RunContextMenuVerb(chosen);
   });
 }

@@ -1,4 +1,5 @@
 #include "shell/orvik_shell_list.h"
+#include "shell/shell_verb_menu_qt.h"
 
 #include <sys/stat.h>
 
@@ -10,7 +11,6 @@
 #include <QHeaderView>
 #include <QContextMenuEvent>
 #include <QKeyEvent>
-#include <QMenu>
 #include <QMimeData>
 #include <QPainter>
 #include <QTimer>
@@ -866,15 +866,7 @@ void TOrvikShellList::contextMenuEvent(QContextMenuEvent* event) {
   if (!selectionModel()->isRowSelected(index.row(), {})) SelectRow(index.row());
   platform::qt::GuardedCall([&] {
     const std::vector<std::string> verbs = ContextMenuVerbs();
-    if (verbs.empty()) return;
-    QMenu menu(this);
-    for (const std::string& verb : verbs) {
-      QString label = QString::fromStdString(verb);
-      label[0] = label[0].toUpper();
-      menu.addAction(label)->setData(QString::fromStdString(verb));
-    }
-    if (QAction* chosen = menu.exec(event->globalPos())) {
-      InvokeVerb(chosen->data().toString().toStdString());
-    }
+    const std::string chosen = ExecVerbMenu(this, verbs, event->globalPos());
+    if (!chosen.empty()) InvokeVerb(chosen);
   });
 }
