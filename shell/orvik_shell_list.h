@@ -130,6 +130,7 @@ class TOrvikShellList : public QTreeView, public IOrvikShellControl {
   void OnNotify(TNotificationEvent event, const TIDList& id1);
   void OnActivated(const QModelIndex& index);
   void OnHeaderClicked(int section);
+  void FitShellWidths();
   void ApplyHeader();
   void Rename(int row, const std::string& newName);
   bool AcceptsDrop(const QMimeData* mime) const;

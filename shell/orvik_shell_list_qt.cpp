@@ -396,8 +396,15 @@ void TOrvikShellList::FillList() {
     throw;
   }
   ApplyHeader();
-  // A width the shell proposes is widened to what the first rows need (a date in the user's
-  // format is often wider than it assumes); widths the user chose are kept.
+  FitShellWidths();
+  FPopulating = false;
+  emit Populated();
+  emit PathChanged();
+}
+
+// A width the shell proposes is widened to what the first rows need (a date in the user's
+// format is often wider than it assumes); widths the user chose are kept.
+void TOrvikShellList::FitShellWidths() {
   const auto& columns = FEntries->Columns();
   const int rows = std::min(FEntries->Count(), 16);  // about the first page
   for (size_t i = 0; i < columns.size(); ++i) {
@@ -410,9 +417,6 @@ void TOrvikShellList::FillList() {
     }
     setColumnWidth(column, width);
   }
-  FPopulating = false;
-  emit Populated();
-  emit PathChanged();
 }
 
 void TOrvikShellList::ApplyHeader() {
@@ -468,6 +472,7 @@ void TOrvikShellList::UpdateList() {
   if (FPopulating || !isEnabled()) return;
   if (FEntries->Update(Sink())) {
     ApplyHeader();
+    FitShellWidths();  // rows added in place (a first file in an empty folder) need room too
     return;
   }
   if (state() == QAbstractItemView::EditingState) return;

@@ -210,6 +210,24 @@ TEST(OrvikShellList, RefreshesOnceInPlaceAfterABurstAndFollowsItsFolder) {
   EXPECT_TRUE(WaitFor([&] { return list.SpecialFolder() == SF_DRIVES; }));
 }
 
+// A first file in an empty folder (a copy starting in the destination) gets room for its
+// texts when it is added in place, as a fill would give it.
+TEST(OrvikShellList, RowsAddedInPlaceGetRoomForTheirTexts) {
+  TempDir dir;
+  Environment env({{dir.Str() + "/", ""}});
+  fs::create_directories(dir.Str() + "/empty");
+  TOrvikShellList list;
+  list.SetPath(dir.Str() + "/empty");
+  dir.Write("empty/a file with a rather long name.jpg");
+  ASSERT_TRUE(WaitFor([&] { return list.Entries().Count() == 1 && !list.RefreshTimerActive(); }));
+  const int row = RowOf(list, "a file with a rather long name.jpg");
+  ASSERT_GE(row, 0);
+  for (int column = 0; column < list.model()->columnCount(); ++column) {
+    const QString text = list.model()->index(row, column).data().toString();
+    EXPECT_GE(list.columnWidth(column), list.fontMetrics().horizontalAdvance(text)) << column;
+  }
+}
+
 TEST(OrvikShellList, ReadOnlyRefusesDeleteCutPasteAndDrops) {
   TempDir dir, other;
   Environment env({{dir.Str() + "/", ""}});
