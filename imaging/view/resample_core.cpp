@@ -130,7 +130,14 @@ void BoxRow3(const uint8_t* s, uint8_t* out, int32_t a, int32_t c, const TLinear
           return _mm_and_si128(load(px + 16 * w),
                                _mm_cmpgt_epi8(_mm_set1_epi8(char(bytes - 16 * w)), index));
         };
-        add(masked(0), masked(1), masked(2));
+        if (words == 1) {  // the usual rest of a preview box: a few pixels, one word
+          const __m128i v = masked(0);
+          acc0 = _mm_add_epi64(acc0, _mm_sad_epu8(_mm_and_si128(v, m00), zero));
+          acc1 = _mm_add_epi64(acc1, _mm_sad_epu8(_mm_and_si128(v, m01), zero));
+          acc2 = _mm_add_epi64(acc2, _mm_sad_epu8(_mm_and_si128(v, m02), zero));
+        } else {
+          add(masked(0), masked(1), masked(2));
+        }
       } else {
         for (; bytes > 0; bytes -= 3, px += 3) {
           tail0 += px[0];
