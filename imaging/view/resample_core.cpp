@@ -159,6 +159,40 @@ void BoxRow3(const uint8_t* s, uint8_t* out, int32_t a, int32_t c, const TLinear
     out += 3;
   }
 }
+
+// The box averages of one gray row: whole 16-byte words and a length-masked rest, each added
+// up by one SAD. As above, a rest that would reach past the row is added byte by byte.
+void BoxRow1(const uint8_t* s, uint8_t* out, int32_t a, int32_t c, const TLinearColumns& t) {
+  alignas(16) static constexpr uint8_t kIndex[16] = {0, 1, 2,  3,  4,  5,  6,  7,
+                                                     8, 9, 10, 11, 12, 13, 14, 15};
+  const __m128i index = _mm_load_si128(reinterpret_cast<const __m128i*>(kIndex));
+  const __m128i zero = _mm_setzero_si128();
+  const uint8_t* const end = s + size_t(a);
+  for (int32_t j = 0; j < c; ++j) {
+    const int32_t q0 = t.Q[size_t(j)], r0 = t.R[size_t(j)];
+    const uint8_t* px = s + size_t(q0);
+    int32_t bytes = r0 - q0 + 1;
+    _mm_prefetch(reinterpret_cast<const char*>(px) + kPrefetchAhead, _MM_HINT_T0);
+    __m128i acc = zero;
+    for (; bytes >= 16; bytes -= 16, px += 16) {
+      if ((reinterpret_cast<uintptr_t>(px) & 63) < 16)
+        _mm_prefetch(reinterpret_cast<const char*>(px) + kPrefetchAhead + 64, _MM_HINT_T0);
+      acc = _mm_add_epi64(acc, _mm_sad_epu8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(px)),
+                                            zero));
+    }
+    uint32_t tail = 0;
+    if (bytes > 0 && px + 16 <= end) {
+      const __m128i v = _mm_and_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(px)),
+                                      _mm_cmpgt_epi8(_mm_set1_epi8(char(bytes)), index));
+      acc = _mm_add_epi64(acc, _mm_sad_epu8(v, zero));
+    } else {
+      for (; bytes > 0; --bytes) tail += *px++;
+    }
+    const __m128i sum = _mm_add_epi64(acc, _mm_unpackhi_epi64(acc, acc));
+    out[j] = uint8_t(DivideBox(uint32_t(_mm_cvtsi128_si32(sum)) + tail, uint32_t(r0 - q0 + 1),
+                               t.M[size_t(j)]));
+  }
+}
 #endif
 
 void LinearRow(const uint8_t* s, uint8_t* out, int32_t a, int32_t c, int32_t ch, bool interp,
@@ -178,6 +212,7 @@ void LinearRow(const uint8_t* s, uint8_t* out, int32_t a, int32_t c, int32_t ch,
   }
 #if defined(__SSE2__)
   if (ch == 3 && a < (1 << 24) && path == TLinearPath::Fast) return BoxRow3(s, out, a, c, t);
+  if (ch == 1 && a < (1 << 24) && path == TLinearPath::Fast) return BoxRow1(s, out, a, c, t);
 #endif
   if (ch == 3 && a < (1 << 24)) {  // 32-bit sums cannot overflow below 2^24 pixels per box
     for (int32_t j = 0; j < c; ++j) {
