@@ -73,17 +73,17 @@ inline void BoxSum8(const uint8_t*& Px, int32_t& X, int32_t Last, uint32_t& B, u
 }
 
 #if defined(__SSE2__)
+// The rows are read once front to back, and without help the loads wait on memory most of the
+// time (measured: 40% of the cycles on the first load of a box). Asking for the bytes 2 KiB
+// ahead (once per box and once per cache line of a long box) halves the time of the preview's
+// reduction; prefetches never fault, so running past the row's end is harmless.
+constexpr int kPrefetchAhead = 2048;
+
 // The box averages of one 3-channel row, 16 bytes at a time. Within 48 bytes that start on a
 // pixel, byte i of the three 16-byte words belongs to channels i, i + 1 and i + 2 (mod 3), so
 // one mask per channel and word picks each channel's 16 bytes into a single word, which one
 // SAD against zero adds up. The rest of a box is loaded under a length mask; a box whose
 // masked words would reach past the end of the row is finished byte by byte.
-// The row is read once front to back, and without help the loads wait on memory most of the
-// time (measured: 40% of the cycles on the first load of a box). Asking for the bytes 2 KiB
-// ahead (once per box and once per 48 bytes of a long box) halves the time on the preview's
-// reduction; prefetches never fault, so running past the row's end is harmless.
-constexpr int kPrefetchAhead = 2048;
-
 void BoxRow3(const uint8_t* s, uint8_t* out, int32_t a, int32_t c, const TLinearColumns& t) {
   alignas(16) static constexpr uint8_t kIndex[16] = {0, 1, 2,  3,  4,  5,  6,  7,
                                                      8, 9, 10, 11, 12, 13, 14, 15};
@@ -92,13 +92,13 @@ void BoxRow3(const uint8_t* s, uint8_t* out, int32_t a, int32_t c, const TLinear
     for (int i = 0; i < 16; ++i) m[i] = (i + phase) % 3 == 0 ? 0xFF : 0;
     return _mm_load_si128(reinterpret_cast<const __m128i*>(m));
   };
-  // kMask[w][k]: the bytes of word w that belong to channel k.
+  // mWK: the bytes of word W that belong to channel K.
   const __m128i m00 = channelMask(0), m01 = channelMask(2), m02 = channelMask(1);
   const __m128i m10 = m02, m11 = m00, m12 = m01;
   const __m128i m20 = m01, m21 = m02, m22 = m00;
   const __m128i index = _mm_load_si128(reinterpret_cast<const __m128i*>(kIndex));
   const __m128i zero = _mm_setzero_si128();
-  const uint8_t* const end = s + size_t(a) * 3;
+  const size_t rowBytes = size_t(a) * 3;
   for (int32_t j = 0; j < c; ++j) {
     const int32_t q0 = t.Q[size_t(j)], r0 = t.R[size_t(j)];
     const uint8_t* px = s + size_t(q0) * 3;
@@ -116,7 +116,9 @@ void BoxRow3(const uint8_t* s, uint8_t* out, int32_t a, int32_t c, const TLinear
       acc1 = _mm_add_epi64(acc1, _mm_sad_epu8(x1, zero));
       acc2 = _mm_add_epi64(acc2, _mm_sad_epu8(x2, zero));
     };
-    auto load = [](const uint8_t* p) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)); };
+    auto load = [](const uint8_t* p) {
+      return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    };
     for (; bytes >= 48; bytes -= 48, px += 48) {
       _mm_prefetch(reinterpret_cast<const char*>(px) + kPrefetchAhead + 64, _MM_HINT_T0);
       add(load(px), load(px + 16), load(px + 32));
@@ -124,7 +126,7 @@ void BoxRow3(const uint8_t* s, uint8_t* out, int32_t a, int32_t c, const TLinear
     uint32_t tail0 = 0, tail1 = 0, tail2 = 0;
     if (bytes > 0) {
       const int32_t words = (bytes + 15) / 16;
-      if (px + 16 * words <= end) {
+      if (size_t(px - s) + 16 * size_t(words) <= rowBytes) {
         auto masked = [&](int w) {
           if (w >= words) return zero;
           return _mm_and_si128(load(px + 16 * w),
@@ -146,7 +148,8 @@ void BoxRow3(const uint8_t* s, uint8_t* out, int32_t a, int32_t c, const TLinear
         }
       }
     }
-    const __m128i s01 = _mm_add_epi64(_mm_unpacklo_epi64(acc0, acc1), _mm_unpackhi_epi64(acc0, acc1));
+    const __m128i s01 =
+        _mm_add_epi64(_mm_unpacklo_epi64(acc0, acc1), _mm_unpackhi_epi64(acc0, acc1));
     const __m128i s2 = _mm_add_epi64(acc2, _mm_unpackhi_epi64(acc2, acc2));
     const uint32_t sum0 = uint32_t(_mm_cvtsi128_si32(s01)) + tail0;
     const uint32_t sum1 = uint32_t(_mm_cvtsi128_si32(_mm_unpackhi_epi64(s01, s01))) + tail1;
@@ -167,7 +170,6 @@ void BoxRow1(const uint8_t* s, uint8_t* out, int32_t a, int32_t c, const TLinear
                                                      8, 9, 10, 11, 12, 13, 14, 15};
   const __m128i index = _mm_load_si128(reinterpret_cast<const __m128i*>(kIndex));
   const __m128i zero = _mm_setzero_si128();
-  const uint8_t* const end = s + size_t(a);
   for (int32_t j = 0; j < c; ++j) {
     const int32_t q0 = t.Q[size_t(j)], r0 = t.R[size_t(j)];
     const uint8_t* px = s + size_t(q0);
@@ -181,7 +183,7 @@ void BoxRow1(const uint8_t* s, uint8_t* out, int32_t a, int32_t c, const TLinear
                                             zero));
     }
     uint32_t tail = 0;
-    if (bytes > 0 && px + 16 <= end) {
+    if (bytes > 0 && size_t(px - s) + 16 <= size_t(a)) {
       const __m128i v = _mm_and_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(px)),
                                       _mm_cmpgt_epi8(_mm_set1_epi8(char(bytes)), index));
       acc = _mm_add_epi64(acc, _mm_sad_epu8(v, zero));
@@ -196,7 +198,7 @@ void BoxRow1(const uint8_t* s, uint8_t* out, int32_t a, int32_t c, const TLinear
 #endif
 
 void LinearRow(const uint8_t* s, uint8_t* out, int32_t a, int32_t c, int32_t ch, bool interp,
-               const TLinearColumns& t, TLinearPath path) {
+               const TLinearColumns& t, [[maybe_unused]] TLinearPath path) {
   if (interp) {
     for (int32_t j = 0; j < c; ++j) {
       const int32_t q0 = t.Q[size_t(j)];

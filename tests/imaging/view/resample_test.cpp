@@ -78,7 +78,8 @@ TEST(FastLinear, VectorPathsMatchTheScalarCode) {
   for (int round = 0; round < 400; ++round) {
     const int32_t ch = (round % 5 == 0) ? 1 : (round % 7 == 0 ? 4 : 3);
     const int32_t a = 1 + below(round % 4 == 0 ? 3000 : 200), b = 1 + below(40);
-    const int32_t c = 1 + below(round % 6 == 0 ? 2 * a : a), n = 1 + below(round % 6 == 1 ? 2 * b : b);
+    const int32_t c = 1 + below(round % 6 == 0 ? 2 * a : a);
+    const int32_t n = 1 + below(round % 6 == 1 ? 2 * b : b);
     const bool white = round % 9 == 0;  // the largest sums
     std::vector<std::vector<uint8_t>> rows(size_t(b), std::vector<uint8_t>(size_t(a) * size_t(ch)));
     for (auto& row : rows)
@@ -88,7 +89,9 @@ TEST(FastLinear, VectorPathsMatchTheScalarCode) {
       const size_t outRow = size_t(c) * size_t(ch);
       vlresample::FastLinear(
           {a, b, ch}, {c, n, ch}, [&](int32_t y) { return rows[size_t(y)].data(); },
-          [&](int32_t y, const uint8_t* r) { std::copy_n(r, outRow, out.data() + outRow * size_t(y)); },
+          [&](int32_t y, const uint8_t* r) {
+            std::copy_n(r, outRow, out.data() + outRow * size_t(y));
+          },
           {}, false, path);
       return out;
     };
