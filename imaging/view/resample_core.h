@@ -23,9 +23,13 @@ struct TPlane {
   bool ConcurrentRows = false;
 };
 
+// Scalar is the plain byte-at-a-time code the vector paths are checked against.
+enum class TLinearPath { Fast, Scalar };
+
 // FastLinear; with AlwaysInterpolate both passes interpolate whatever the scale.
 void FastLinear(TPlane Src, TPlane Dst, const TRowGet& Get, const TRowPut& Put,
-                const TVLResampleProgress& Progress, bool AlwaysInterpolate = false);
+                const TVLResampleProgress& Progress, bool AlwaysInterpolate = false,
+                TLinearPath Path = TLinearPath::Fast);
 // The convolution resampler for filters rfTriangle .. rfLinear.
 void Convolve(TPlane Src, TPlane Dst, TResampleFilter Filter, const TRowGet& Get,
               const TRowPut& Put, const TVLResampleProgress& Progress);

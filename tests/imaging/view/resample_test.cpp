@@ -6,7 +6,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <random>
 #include <vector>
+
+#include "imaging/view/resample_core.h"
 
 #include "view_test_util.h"
 
@@ -64,6 +67,36 @@ TEST(FastLinear, MatchesTheModelWhenReducingEnlargingAndMixing) {
       for (int32_t j = 0; j < t.c; ++j)
         ASSERT_EQ(dst->PixelRGB(j, i), ModelFastLinear(*src, t.c, t.n, j, i))
             << t.a << "x" << t.b << " -> " << t.c << "x" << t.n << " at " << j << "," << i;
+  }
+}
+
+// The vector paths against the scalar code on random pictures, sizes and channel counts. Each
+// row is its own allocation of exactly its bytes, so a read past the row's end is caught.
+TEST(FastLinear, VectorPathsMatchTheScalarCode) {
+  std::mt19937 rng(20261209);
+  auto below = [&](int32_t n) { return int32_t(rng() % uint32_t(n)); };
+  for (int round = 0; round < 400; ++round) {
+    const int32_t ch = (round % 5 == 0) ? 1 : (round % 7 == 0 ? 4 : 3);
+    const int32_t a = 1 + below(round % 4 == 0 ? 3000 : 200), b = 1 + below(40);
+    const int32_t c = 1 + below(round % 6 == 0 ? 2 * a : a);
+    const int32_t n = 1 + below(round % 6 == 1 ? 2 * b : b);
+    const bool white = round % 9 == 0;  // the largest sums
+    std::vector<std::vector<uint8_t>> rows(size_t(b), std::vector<uint8_t>(size_t(a) * size_t(ch)));
+    for (auto& row : rows)
+      for (auto& v : row) v = white ? 255 : uint8_t(rng());
+    auto run = [&](vlresample::TLinearPath path) {
+      std::vector<uint8_t> out(size_t(c) * size_t(n) * size_t(ch));
+      const size_t outRow = size_t(c) * size_t(ch);
+      vlresample::FastLinear(
+          {a, b, ch}, {c, n, ch}, [&](int32_t y) { return rows[size_t(y)].data(); },
+          [&](int32_t y, const uint8_t* r) {
+            std::copy_n(r, outRow, out.data() + outRow * size_t(y));
+          },
+          {}, false, path);
+      return out;
+    };
+    ASSERT_EQ(run(vlresample::TLinearPath::Fast), run(vlresample::TLinearPath::Scalar))
+        << a << "x" << b << " -> " << c << "x" << n << " channels " << ch;
   }
 }
 
