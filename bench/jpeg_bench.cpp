@@ -20,6 +20,7 @@
 #include "imaging/io/params.h"
 #include "imaging/io/stream.h"
 #include "imaging/model/bitmap.h"
+#include "bench/synthetic_photo.h"
 
 namespace {
 
@@ -30,25 +31,7 @@ constexpr int32_t kWidth = 6000, kHeight = 4000;
 // inverse DCT, the colour conversion and the output, not the entropy decoding, so noisier
 // content (more bits per pixel) narrows its lead over a full read.
 TVLBitmap& Photo() {
-  static TVLBitmap* photo = [] {
-    auto* b = new TVLBitmap;
-    b->MemoryThreshold = int64_t(1) << 40;
-    b->Allocate(kWidth, kHeight, vl24RGB);
-    uint32_t seed = 1;
-    for (int32_t y = 0; y < kHeight; ++y) {
-      uint8_t* row = b->Scanline(y);
-      for (int32_t x = 0; x < kWidth; ++x) {
-        seed = seed * 1664525u + 1013904223u;
-        const int noise = int(seed >> 29) - 4;
-        const int dx = x - 3000, dy = y - 1800;
-        const int disc = dx * dx + dy * dy < 1200 * 1200 ? 60 : 0;
-        row[x * 3] = uint8_t(std::clamp(40 + y * 150 / kHeight + noise, 0, 255));
-        row[x * 3 + 1] = uint8_t(std::clamp(60 + disc + ((x / 7 + y / 11) % 40) + noise, 0, 255));
-        row[x * 3 + 2] = uint8_t(std::clamp(200 - x * 120 / kWidth + disc + noise, 0, 255));
-      }
-    }
-    return b;
-  }();
+  static TVLBitmap* photo = MakeSyntheticPhoto(kWidth, kHeight, 3000, 1800, 1200, 3);
   return *photo;
 }
 
