@@ -197,8 +197,9 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "vandrel-copy-cli: %s\n", text.c_str());
   };
   if (verify) {
-    hooks.CopyFile = [](const std::string& S, const std::string& T, std::string& reason) {
-      return CopyFileVerified(S, T, reason);
+    hooks.CopyFile = [](const std::string& S, const std::string& T, std::string& reason,
+                       int& errnum) {
+      return CopyFileVerified(S, T, reason, {}, &errnum);
     };
     hooks.CheckWritten = [](const std::string& path, std::string& reason) {
       return VerifyWrittenFile(path, reason);

@@ -101,8 +101,10 @@ bool SameFileState(const struct stat& a, const struct stat& b) {
 }  // namespace
 
 platform::CopyResult CopyFileVerified(const std::string& src, const std::string& dst,
-                                      std::string& reason, const TBeforeReadBack& beforeReadBack) {
+                                      std::string& reason, const TBeforeReadBack& beforeReadBack,
+                                      int* errnum) {
   reason.clear();
+  int writeError = 0;  // errno of a failed write to the destination
   // Non-blocking so that a FIFO given as source cannot stall the open.
   Fd in(::open(src.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
   struct stat before {};
@@ -122,6 +124,7 @@ platform::CopyResult CopyFileVerified(const std::string& src, const std::string&
       platform::WriteFileNoOverwrite(dst, [&](const std::string& tempPath) {
         Fd out(::open(tempPath.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC));
         if (out.Value < 0) {
+          writeError = errno;
           reason = ErrnoText("cannot write '" + tempPath + "'");
           return false;
         }
@@ -136,7 +139,8 @@ platform::CopyResult CopyFileVerified(const std::string& src, const std::string&
           if (n == 0) break;
           source.Add(buffer.data(), static_cast<size_t>(n));
           if (!WriteAll(out.Value, buffer.data(), static_cast<size_t>(n))) {
-            reason = ErrnoText("cannot write '" + tempPath + "'");
+            writeError = errno;
+          reason = ErrnoText("cannot write '" + tempPath + "'");
             return false;
           }
         }
@@ -158,6 +162,7 @@ platform::CopyResult CopyFileVerified(const std::string& src, const std::string&
         return true;
       });
   if (result == platform::CopyResult::Failed && reason.empty()) reason = "cannot write '" + dst + "'";
+  if (errnum) *errnum = result == platform::CopyResult::Failed ? writeError : 0;
   return result;
 }
 

@@ -18,10 +18,12 @@ using TBeforeReadBack = std::function<void(const std::string& src, const std::st
 // Copies src to dst like platform::CopyFileNoOverwrite (permission bits and modification
 // time kept, never replacing a file at dst) and verifies the copy. On failure `reason`
 // receives kVerificationFailed when the copy differs from the source or the source changed
-// while it was copied, else what went wrong.
+// while it was copied, else what went wrong; `errnum` (when given) the system's error code of
+// a failed write to the destination (ENOSPC for a full one), else 0.
 platform::CopyResult CopyFileVerified(const std::string& src, const std::string& dst,
                                       std::string& reason,
-                                      const TBeforeReadBack& beforeReadBack = {});
+                                      const TBeforeReadBack& beforeReadBack = {},
+                                      int* errnum = nullptr);
 
 // Verifies a file a writer has just produced at `path` (a converted image under its
 // temporary name): hashes the bytes as written, flushes them, drops them from the cache and

@@ -476,8 +476,9 @@ bool TCopyWorkflow::CopyOneFile(const std::string& S, const std::string& F, cons
       if (FHooks.CopyFile) {
         // A checked copy is flushed and read back on its own, so it settles at once.
         std::string reason;
-        const platform::CopyResult settled = FHooks.CopyFile(S, target, reason);
-        SettleCopy(S, target, convert, settled, TFileFailure{reason, 0});
+        int errnum = 0;
+        const platform::CopyResult settled = FHooks.CopyFile(S, target, reason, errnum);
+        SettleCopy(S, target, convert, settled, TFileFailure{reason, errnum});
         return true;
       }
       // Counted when the batch settles the copy, which may be now or at a later flush.

@@ -57,9 +57,10 @@ struct TCopyHooks {
   // environment. Unset: TIFFs are copied unchanged instead.
   std::function<bool(const std::string& Path)> SaveJpeg;
   // Copies S to T without replacing a file at T (and may check the copy); Reason receives
-  // why a copy failed. Unset: platform::CopyFileNoOverwrite.
+  // why a copy failed and Errno the system's error code of a failed write (0 if none), so
+  // that a full destination stops the copy. Unset: the copy goes through flush batches.
   std::function<platform::CopyResult(const std::string& S, const std::string& T,
-                                     std::string& Reason)> CopyFile;
+                                     std::string& Reason, int& Errno)> CopyFile;
   // Checks a converted file under its temporary name before it gets its final name; false
   // (with Reason) counts the file as failed and leaves nothing under the final name.
   // Unset: no check.

@@ -62,8 +62,9 @@ void BM_CopyDisc(benchmark::State& state) {
     hooks.ShowMessage = [](const std::string&) {};
     hooks.OpenFolder = [](const std::string&) {};
     if (verify) {
-      hooks.CopyFile = [](const std::string& S, const std::string& T, std::string& reason) {
-        return CopyFileVerified(S, T, reason);
+      hooks.CopyFile = [](const std::string& S, const std::string& T, std::string& reason,
+                       int& errnum) {
+        return CopyFileVerified(S, T, reason, {}, &errnum);
       };
     }
     TCopyWorkflow workflow(std::move(hooks));

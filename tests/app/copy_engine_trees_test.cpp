@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include "app/copy_outcome.h"
+#include "app/copy_verify.h"
 #include "tests/app/copy_workflow_fixture.h"
 
 namespace copytest {
@@ -156,8 +157,11 @@ TEST(CopyEngineTreesTest, EveryImageIsAccountedForAndNothingOutsideIsTouched) {
 }
 
 // A destination that fills up: the file that hits the limit fails, the loop stops, the rest
-// is counted as not copied, and no final name holds a partial file.
-TEST_F(CopyWorkflowTest, AFullDestinationStopsTheCopyAndCountsTheRest) {
+// is counted as not copied, and no final name holds a partial file; the same with copies that
+// are checked by reading them back.
+class FullDestinationTest : public CopyWorkflowTest, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(FullDestinationTest, StopsTheCopyAndCountsTheRest) {
   const fs::path mount = Root / "small";
   fs::create_directories(mount);
   if (::mount("tmpfs", mount.c_str(), "tmpfs", 0, "size=1m") != 0) {
@@ -171,6 +175,10 @@ TEST_F(CopyWorkflowTest, AFullDestinationStopsTheCopyAndCountsTheRest) {
   for (int i = 0; i < 6; ++i) WriteFile(Disc / ("f" + std::to_string(i) + ".jpg"), big + char('0' + i));
   Dest = mount;
   Workflow->SetDestination(mount.string());
+  if (GetParam()) {
+    Workflow->Hooks().CopyFile = [](const std::string& S, const std::string& T, std::string& reason,
+                                    int& errnum) { return CopyFileVerified(S, T, reason, {}, &errnum); };
+  }
   Workflow->CopyFilesClick();
 
   const TCopySummary& s = Workflow->LastSummary();
@@ -187,6 +195,8 @@ TEST_F(CopyWorkflowTest, AFullDestinationStopsTheCopyAndCountsTheRest) {
   EXPECT_NE(Messages[0].find("The copy stopped: "), std::string::npos) << Messages[0];
   EXPECT_TRUE(Messages[1].starts_with("error:")) << Messages[1];
 }
+
+INSTANTIATE_TEST_SUITE_P(PlainAndVerified, FullDestinationTest, ::testing::Bool());
 
 // A destination folder replaced during the copy (removed and made again, or a volume
 // unmounted from under it) is not written to: the copy stops at the next file.

@@ -74,7 +74,8 @@ TEST_F(CopyWorkflowTest, AFailedVerificationIsCountedAndTheCopyGoesOn) {
   DiscFile("d.jpg");
   AsJpeg = true;
   // b's copy and c's conversion are damaged on their way to the disk.
-  Workflow->Hooks().CopyFile = [](const std::string& S, const std::string& T, std::string& reason) {
+  Workflow->Hooks().CopyFile = [](const std::string& S, const std::string& T, std::string& reason,
+                                  int&) {
     return CopyFileVerified(S, T, reason, [&](const std::string&, const std::string& temp) {
       if (S.ends_with("/b.jpg")) FlipFirstByte(temp);
     });
