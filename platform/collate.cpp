@@ -58,6 +58,13 @@ std::wstring Decode(std::string_view s) {
 
 }  // namespace
 
+std::wstring CollationKey(std::string_view s) {
+  const std::locale& loc = UserLocale();
+  std::wstring w = Decode(s);
+  std::use_facet<std::ctype<wchar_t>>(loc).tolower(w.data(), w.data() + w.size());
+  return std::use_facet<std::collate<wchar_t>>(loc).transform(w.data(), w.data() + w.size());
+}
+
 int CompareTextLocale(std::string_view a, std::string_view b) {
   const std::locale& loc = UserLocale();
   const auto& ctype = std::use_facet<std::ctype<wchar_t>>(loc);

@@ -109,6 +109,9 @@ uint64_t AvailablePhysicalMemory();   // MemAvailable in bytes, 0 when not repor
 // Case-insensitive comparison in the user's collation order (LC_COLLATE on case-folded
 // text): <0, 0, >0.
 int CompareTextLocale(std::string_view a, std::string_view b);
+// A key whose plain comparison gives the same order, for sorting many names; a byte that
+// is not valid UTF-8 stands for itself in U+DC80..U+DCFF.
+std::wstring CollationKey(std::string_view s);
 // Upper-cases the ASCII letters a to z only.
 std::string UpperAscii(std::string_view s);
 

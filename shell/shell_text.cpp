@@ -1,54 +1,11 @@
 #include "shell/shell_text.h"
 
 #include <cstdint>
-#include <locale>
+
+#include "platform/fs.h"
 
 namespace shell {
 namespace {
-
-const std::locale& UserLocale() {
-  static const std::locale loc = [] {
-    try {
-      return std::locale("");
-    } catch (const std::exception&) {
-      return std::locale::classic();
-    }
-  }();
-  return loc;
-}
-
-std::wstring Decode(std::string_view s) {
-  std::wstring out;
-  out.reserve(s.size());
-  size_t i = 0;
-  while (i < s.size()) {
-    const uint8_t c = static_cast<uint8_t>(s[i]);
-    size_t n = 0;
-    char32_t cp = 0;
-    if (c < 0x80) n = 1, cp = c;
-    else if (c >= 0xC2 && c <= 0xDF) n = 2, cp = c & 0x1F;
-    else if (c >= 0xE0 && c <= 0xEF) n = 3, cp = c & 0x0F;
-    else if (c >= 0xF0 && c <= 0xF4) n = 4, cp = c & 0x07;
-    bool ok = n > 0 && i + n <= s.size();
-    for (size_t k = 1; ok && k < n; ++k) {
-      const uint8_t cc = static_cast<uint8_t>(s[i + k]);
-      if ((cc & 0xC0) != 0x80) ok = false;
-      cp = (cp << 6) | (cc & 0x3F);
-    }
-    if (ok && ((n == 3 && (cp < 0x800 || (cp >= 0xD800 && cp <= 0xDFFF))) ||
-               (n == 4 && (cp < 0x10000 || cp > 0x10FFFF)))) {
-      ok = false;
-    }
-    if (!ok) {
-      out.push_back(static_cast<wchar_t>(0xDC00 + c));
-      ++i;
-      continue;
-    }
-    out.push_back(static_cast<wchar_t>(cp));
-    i += n;
-  }
-  return out;
-}
 
 int HexValue(char c) {
   if (c >= '0' && c <= '9') return c - '0';
@@ -59,12 +16,7 @@ int HexValue(char c) {
 
 }  // namespace
 
-std::wstring CollationKey(std::string_view name) {
-  const std::locale& loc = UserLocale();
-  std::wstring w = Decode(name);
-  std::use_facet<std::ctype<wchar_t>>(loc).tolower(w.data(), w.data() + w.size());
-  return std::use_facet<std::collate<wchar_t>>(loc).transform(w.data(), w.data() + w.size());
-}
+std::wstring CollationKey(std::string_view name) { return platform::CollationKey(name); }
 
 int CompareCollated(std::string_view a, std::string_view b) {
   const int c = CollationKey(a).compare(CollationKey(b));
