@@ -468,11 +468,12 @@ bool TCopyWorkflow::CopyOneFile(const std::string& S, const std::string& F, cons
     if (!converted) {
       // A TIFF that could not be decoded or encoded is copied as it is rather than written
       // as a JPEG of a partly decoded (or the previous) image.
-      target = T;
-      if (platform::DirectoryExists(target)) {
+      // The JPEG name was checked above; the TIFF's own name is checked here.
+      if (target != T && platform::DirectoryExists(T)) {
         failure = TFileFailure{"a folder of that name exists", EISDIR};
         return false;
       }
+      target = T;
       if (FHooks.CopyFile) {
         // A checked copy is flushed and read back on its own, so it settles at once.
         std::string reason;

@@ -96,10 +96,8 @@ class TWriter {
       Bits = 32;
     else if (Params.BitsPerSample == 1 || Params.BitsPerSample == 4)
       Bits = Params.BitsPerSample;
-    else if (Params.SamplesPerPixel == 1)
-      Bits = 8;
     else
-      Bits = HasAlpha(B) ? 32 : 24;
+      Bits = Params.SamplesPerPixel == 1 ? 8 : 24;
     // The core header holds 16-bit sides only.
     Core = Params.BmpVersion == 2 && W <= 65535 && H <= 65535;
     HeaderSize = Core ? kCoreHeaderSize : Params.BmpVersion == 3 ? kOs2HeaderSize : kInfoHeaderSize;
