@@ -16,6 +16,7 @@
 #include "app/copy_verify.h"
 #include "app/copy_workflow.h"
 #include "app/terminal_progress.h"
+#include "app/tiff_to_jpeg.h"
 #include "app/version.h"
 #include "imaging/component/vistrel_io.h"
 #include "platform/drives.h"
@@ -92,15 +93,7 @@ void ConnectImageIo(TCopyHooks& hooks, TVistrelIO& io, bool jpeg) {
     io.LoadFromFile(path);
     return !io.AbortFlag();
   };
-  hooks.SaveJpeg = [&io](const std::string& path) {
-    // A TIFF whose data ended early is copied unchanged rather than replaced by a partly
-    // black JPEG.
-    if (io.Params().TiffWarningCount > 0) return false;
-    // Converted TIFFs are always written in YCbCr, whatever file was read before.
-    io.Params().JpegColorSpace = jcYCbCr;
-    io.SaveJpegFile(path);
-    return !io.AbortFlag();
-  };
+  hooks.SaveJpeg = [&io](const std::string& path) { return SaveLoadedTiffAsJpeg(io, path); };
 }
 
 // The progress line on a terminal, fed by the workflow's hooks: the scan gives the file

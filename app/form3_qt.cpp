@@ -13,6 +13,7 @@
 #include <algorithm>
 
 #include "app/copy_workflow.h"
+#include "app/tiff_to_jpeg.h"
 #include "imaging/component/vistrel_io.h"
 #include "imaging/view/vistrel_view.h"
 #include "platform/qt/ui_qt.h"
@@ -222,16 +223,10 @@ void TForm3::ConnectWorkflow() {
     io->LoadFromFile(path);
     return !io->AbortFlag();
   };
+  // The preview's loader holds the TIFF just loaded (and the colour space of whatever the
+  // preview showed before, which the conversion does not follow).
   hooks.SaveJpeg = [this](const std::string& path) {
-    auto* io = VistrelView1->ImageIO();
-    // A TIFF whose data ended early is copied unchanged rather than replaced by a partly
-    // black JPEG.
-    if (io->Params().TiffWarningCount > 0) return false;
-    // A grayscale or RGB JPEG shown in the preview must not decide how the converted TIFFs
-    // that follow are written.
-    io->Params().JpegColorSpace = jcYCbCr;
-    io->SaveJpegFile(path);
-    return !io->AbortFlag();
+    return SaveLoadedTiffAsJpeg(*VistrelView1->ImageIO(), path);
   };
   hooks.DecimalSeparator = [] {
     const QString point = QLocale::system().decimalPoint();
